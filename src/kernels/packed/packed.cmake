@@ -1,0 +1,1 @@
+# Sources of the four-row packed kernels, added to trelvane_core.
