@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything (native tool and tests, the 32-bit test build, the
+# plug-in DLL) and runs the main job on the built-in default.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+for preset in default i386 mingw; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+done
+echo "plug-in: build/mingw/trelvane.auf"
+out=${1:-trelvane-demo}
+mkdir -p "$out"
+# The test pattern through mode 4 at 720x480, written as one raw YC48 frame.
+head -c $((720 * 480 * 6)) /dev/zero |
+    build/default/tools/trelvane --yc48 720x480 --test-pattern --mode 4 - "$out/pattern-mode4.yc48"
+echo "main job: $out/pattern-mode4.yc48 (720x480 YC48, test pattern through mode 4)"

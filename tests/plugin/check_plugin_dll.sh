@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Checks the cross-built host plug-in: a 32-bit PE DLL named trelvane.auf that
+# exports GetFilterTable alone and imports nothing but Windows system DLLs.
+set -u
+export LC_ALL=C
+dll=${1:?usage: check_plugin_dll.sh path/to/trelvane.auf}
+objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+command -v "$objdump" >/dev/null || objdump=objdump
+
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok:   $what"
+    else
+        echo "FAIL: $what"
+        failures=$((failures + 1))
+    fi
+}
+
+headers=$("$objdump" -p "$dll") || { echo "FAIL: $objdump cannot read $dll"; exit 1; }
+
+check "file format is pei-i386" grep -q 'file format pei-i386' <<<"$headers"
+
+characteristics=$(awk '/^Characteristics/ {print $2; exit}' <<<"$headers")
+check "DLL flag (0x2000) set in characteristics $characteristics" \
+    test $((16#${characteristics#0x} & 16#2000)) -ne 0
+
+internal=$(awk '/^Name[ \t]+[0-9a-f]+[ \t]+/ {print $3; exit}' <<<"$headers")
+check "export directory names the library trelvane.auf (got '$internal')" test "$internal" = "trelvane.auf"
+
+exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" | grep -E '^\s*\[ *[0-9]+\]' |
+          awk '{print $NF}')
+check "exactly one export, GetFilterTable (got: $(echo $exports))" test "$exports" = "GetFilterTable"
+
+imports=$(awk '/DLL Name:/ {print $3}' <<<"$headers")
+system_dll='^(kernel32|user32|gdi32|advapi32|msvcrt|ntdll|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$'
+bad=$(grep -viE "$system_dll" <<<"$imports" || true)
+check "imports only system DLLs (got: $(echo $imports))" test -z "$bad"
+
+check "strength label is stored as the CP932 bytes 8B AD 93 78" \
+    grep -qaP '\x8B\xAD\x93\x78\x00' "$dll"
+check "information string is present" grep -qa 'Trelvane version [0-9]*\.[0-9]*\.[0-9]*' "$dll"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed for $dll"
+    exit 1
+fi
+echo "all checks passed for $dll"
