@@ -34,6 +34,8 @@ inline int32_t CoreDifference(int32_t d, int32_t noise) {
         const int32_t ramp = WrapSub(WrapMul(5, d), WrapMul(4, noise));
         return ramp > 0 ? ramp : 0;
     }
+    // No difference stays none, also for a noise so large that 4t wraps.
+    if (d == 0) return 0;
     if (int64_t{d} <= -int64_t{noise}) return d;
     const int32_t ramp = WrapAdd(WrapMul(5, d), WrapMul(4, noise));
     return ramp < 0 ? ramp : 0;
