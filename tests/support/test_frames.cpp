@@ -1,1 +1,101 @@
-#include <gtest/gtest.h>
+#include "support/test_frames.h"
+
+#include <sstream>
+
+#include "plugin/plugin_table.h"
+
+bool operator==(const PIXEL_YC& a, const PIXEL_YC& b) {
+    return a.y == b.y && a.cb == b.cb && a.cr == b.cr;
+}
+
+void PrintTo(const PIXEL_YC& p, std::ostream* os) {
+    *os << "(" << p.y << ", " << p.cb << ", " << p.cr << ")";
+}
+
+namespace trelvane::test {
+
+uint32_t Rng::Next() {
+    uint32_t z = (state_ += 0x9E3779B9u);
+    z = (z ^ (z >> 16)) * 0x85EBCA6Bu;
+    z = (z ^ (z >> 13)) * 0xC2B2AE35u;
+    return z ^ (z >> 16);
+}
+
+int Rng::Between(int lo, int hi) {
+    const uint32_t span = static_cast<uint32_t>(hi) - static_cast<uint32_t>(lo) + 1u;
+    const uint32_t offset = span == 0 ? Next() : Next() % span;
+    return static_cast<int>(static_cast<uint32_t>(lo) + offset);
+}
+
+int16_t Rng::Extreme16() {
+    static constexpr int16_t kEdges[] = {-32768, -32767, 32767, 0};
+    const uint32_t pick = Next() % 8;
+    return pick < 4 ? kEdges[pick] : static_cast<int16_t>(Between(-32768, 32767));
+}
+
+OwnedFrame MakeRandomFrame(int w, int h, int pitch, uint32_t seed, int chromaLimit) {
+    OwnedFrame frame{w, h, pitch, {}};
+    frame.pixels.resize(static_cast<size_t>(h > 0 && pitch > 0 ? h * pitch : 1));
+    Rng rng(seed);
+    for (PIXEL_YC& p : frame.pixels) {
+        p.y = static_cast<int16_t>(rng.Between(-32768, 32767));
+        p.cb = static_cast<int16_t>(rng.Between(-chromaLimit, chromaLimit));
+        p.cr = static_cast<int16_t>(rng.Between(-chromaLimit, chromaLimit));
+    }
+    return frame;
+}
+
+uint64_t FrameHash(const OwnedFrame& frame) {
+    uint64_t hash = 0xCBF29CE484222325ull;
+    const auto mix = [&hash](int16_t v) {
+        const auto bits = static_cast<uint16_t>(v);
+        for (const uint16_t byte : {static_cast<uint16_t>(bits & 0xFF), static_cast<uint16_t>(bits >> 8)}) {
+            hash ^= byte;
+            hash *= 0x100000001B3ull;
+        }
+    };
+    for (int r = 0; r < frame.h; ++r) {
+        for (int c = 0; c < frame.w; ++c) {
+            const PIXEL_YC& p = frame.At(r, c);
+            mix(p.y);
+            mix(p.cb);
+            mix(p.cr);
+        }
+    }
+    return hash;
+}
+
+::testing::AssertionResult SamePixels(const OwnedFrame& expected, const OwnedFrame& actual) {
+    if (expected.pixels.size() != actual.pixels.size() || expected.pitch != actual.pitch) {
+        return ::testing::AssertionFailure() << "frames of different layout";
+    }
+    for (size_t k = 0; k < expected.pixels.size(); ++k) {
+        if (!(expected.pixels[k] == actual.pixels[k])) {
+            std::ostringstream what;
+            what << "first difference at row " << k / expected.pitch << ", column "
+                 << k % expected.pitch << ": expected ";
+            PrintTo(expected.pixels[k], &what);
+            what << ", got ";
+            PrintTo(actual.pixels[k], &what);
+            return ::testing::AssertionFailure() << what.str();
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+int RunLikeHost(const int (&track)[3], const int (&check)[3], OwnedFrame& frame) {
+    FILTER filter = *GetFilterTable();
+    int currentTrack[3] = {track[0], track[1], track[2]};
+    int currentCheck[3] = {check[0], check[1], check[2]};
+    filter.track = currentTrack;
+    filter.check = currentCheck;
+    FILTER_PROC_INFO info{};
+    info.ycp_edit = frame.pixels.data();
+    info.w = frame.w;
+    info.h = frame.h;
+    info.max_w = frame.pitch;
+    info.max_h = frame.h;
+    return filter.func_proc(&filter, &info);
+}
+
+}  // namespace trelvane::test
