@@ -1,0 +1,105 @@
+#include "byte_io.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace trelvane::cli {
+
+ptrdiff_t FdSource::Read(void* dst, size_t bytes) {
+    for (;;) {
+        const ssize_t got = ::read(fd_, dst, bytes);
+        if (got < 0 && errno == EINTR) continue;
+        return got;
+    }
+}
+
+ptrdiff_t MemorySource::Read(void* dst, size_t bytes) {
+    const size_t n = bytes < size_ - pos_ ? bytes : size_ - pos_;
+    if (n > 0) std::memcpy(dst, data_ + pos_, n);
+    pos_ += n;
+    return static_cast<ptrdiff_t>(n);
+}
+
+BufferedReader::BufferedReader(ByteSource& source, size_t bufferBytes)
+    : source_(source), buffer_(bufferBytes) {}
+
+bool BufferedReader::Fill() {
+    if (failed_) return false;
+    begin_ = 0;
+    end_ = 0;
+    const ptrdiff_t got = source_.Read(buffer_.data(), buffer_.size());
+    if (got < 0) {
+        failed_ = true;
+        error_ = std::strerror(errno);
+        return false;
+    }
+    end_ = static_cast<size_t>(got);
+    return got > 0;
+}
+
+BufferedReader::LineResult BufferedReader::ReadLine(std::string& line, size_t maxBytes) {
+    line.clear();
+    bool any = false;
+    for (;;) {
+        if (begin_ == end_ && !Fill()) {
+            if (failed_) return LineResult::kError;
+            return any ? LineResult::kUnterminated : LineResult::kEnd;
+        }
+        any = true;
+        const uint8_t* start = buffer_.data() + begin_;
+        const size_t avail = end_ - begin_;
+        const void* nl = std::memchr(start, '\n', avail);
+        const size_t take = nl ? static_cast<size_t>(static_cast<const uint8_t*>(nl) - start) : avail;
+        if (line.size() + take > maxBytes) return LineResult::kTooLong;
+        line.append(reinterpret_cast<const char*>(start), take);
+        begin_ += take;
+        if (nl) {
+            ++begin_;
+            return LineResult::kLine;
+        }
+    }
+}
+
+size_t BufferedReader::ReadExact(void* dst, size_t bytes) {
+    uint8_t* out = static_cast<uint8_t*>(dst);
+    size_t done = 0;
+    const size_t buffered = end_ - begin_ < bytes ? end_ - begin_ : bytes;
+    if (buffered > 0) std::memcpy(out, buffer_.data() + begin_, buffered);
+    begin_ += buffered;
+    done += buffered;
+    // Large remainders go straight into the destination.
+    while (done < bytes && !failed_) {
+        const ptrdiff_t got = source_.Read(out + done, bytes - done);
+        if (got < 0) {
+            failed_ = true;
+            error_ = std::strerror(errno);
+            break;
+        }
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+int WriteAll(int fd, const void* data, size_t bytes) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    while (bytes > 0) {
+        const ssize_t put = ::write(fd, p, bytes);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        p += put;
+        bytes -= static_cast<size_t>(put);
+    }
+    return 0;
+}
+
+std::string DescribeWriteError(int error) {
+    if (error == EPIPE) return "output closed by the reader (broken pipe)";
+    return std::string("cannot write output: ") + std::strerror(error);
+}
+
+}  // namespace trelvane::cli

@@ -1,0 +1,53 @@
+// Reads frames, filters them on a pool of workers and writes them in input
+// order. Every buffer is allocated before the first frame; the steady state
+// allocates nothing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "plugin/filter_host.h"
+
+namespace trelvane::cli {
+
+// One frame in flight, edited in place and written back: y4m frames as
+// bytes with their frame-header parameters, YC48 frames as pixels.
+struct FrameSlot {
+    std::vector<uint8_t> bytes;
+    std::vector<PIXEL_YC> pixels;
+    std::string params;
+    int64_t index = -1;  // 0-based frame number
+};
+
+enum class ReadStatus { kFrame, kEnd, kError };
+
+struct PipelineHooks {
+    // Called on one thread, in frame order. On kError sets the message.
+    std::function<ReadStatus(FrameSlot& slot, std::string& error)> read;
+    // Called on worker `worker` (0 .. workers-1); false: the frame could not
+    // be filtered, and the message says why.
+    std::function<bool(FrameSlot& slot, int worker, std::string& error)> process;
+    // Called on one thread, in frame order; returns 0 or an errno.
+    std::function<int(FrameSlot& slot)> write;
+    // Called after each frame has been written.
+    std::function<void(int64_t framesWritten)> written;
+};
+
+struct PipelineResult {
+    enum class Outcome { kDone, kReadError, kProcessError, kWriteError };
+    Outcome outcome = Outcome::kDone;
+    std::string readError;   // kReadError
+    std::string processError;  // kProcessError
+    int writeErrno = 0;      // kWriteError
+    int64_t framesWritten = 0;
+};
+
+// Runs the stream to its end or to the first failure. Every frame read
+// before a read failure is filtered and written first. `slots` are sized by
+// the caller (at least `workers`); with one worker everything runs on the
+// calling thread.
+PipelineResult RunFramePipeline(int workers, std::vector<FrameSlot>& slots, const PipelineHooks& hooks);
+
+}  // namespace trelvane::cli

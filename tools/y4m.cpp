@@ -1,0 +1,248 @@
+#include "y4m.h"
+
+#include <charconv>
+
+#include "frame_limits.h"
+
+namespace trelvane::cli {
+
+namespace {
+
+constexpr std::string_view kSignature = "YUV4MPEG2";
+constexpr std::string_view kFrameTag = "FRAME";
+
+struct ColourSpaceForm {
+    std::string_view prefix;
+    ChromaLayout layout;
+};
+
+// Accepts the 8-bit names and the "pN" high-depth forms ffmpeg and the y4m
+// tools write (420p10, 422p12, 444p16, ...).
+bool ParseColourSpace(std::string_view cs, ChromaLayout& layout, int& depth) {
+    if (cs == "420jpeg" || cs == "420mpeg2" || cs == "420paldv" || cs == "420") {
+        layout = ChromaLayout::k420;
+        depth = 8;
+        return true;
+    }
+    static constexpr ColourSpaceForm kForms[] = {
+        {"420", ChromaLayout::k420}, {"422", ChromaLayout::k422}, {"444", ChromaLayout::k444}};
+    for (const ColourSpaceForm& form : kForms) {
+        if (cs.substr(0, 3) != form.prefix) continue;
+        const std::string_view rest = cs.substr(3);
+        if (rest.empty()) {
+            layout = form.layout;
+            depth = 8;
+            return true;
+        }
+        if (rest.size() < 2 || rest[0] != 'p') return false;
+        int d = 0;
+        const auto [end, ec] = std::from_chars(rest.data() + 1, rest.data() + rest.size(), d);
+        if (ec != std::errc() || end != rest.data() + rest.size()) return false;
+        if (d != 9 && d != 10 && d != 12 && d != 14 && d != 16) return false;
+        layout = form.layout;
+        depth = d;
+        return true;
+    }
+    return false;
+}
+
+// A positive size tag value within the side limit.
+bool ParseSide(std::string_view text, char tag, int& value, std::string& error) {
+    const std::string what = tag == 'W' ? "width" : "height";
+    uint64_t v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    const bool digitsOnly = !text.empty() && end == text.data() + text.size();
+    if (!digitsOnly && ec != std::errc::result_out_of_range) {
+        error = "y4m header: malformed " + what + " '" + std::string(text) + "'";
+        return false;
+    }
+    if (ec == std::errc::result_out_of_range || v > static_cast<uint64_t>(kMaxFrameSide)) {
+        error = "y4m header: " + what + " " + std::string(text) + " is larger than the limit of " +
+                std::to_string(kMaxFrameSide);
+        return false;
+    }
+    if (v == 0) {
+        error = "y4m header: " + what + " must be at least 1";
+        return false;
+    }
+    value = static_cast<int>(v);
+    return true;
+}
+
+// "N:D" with two runs of digits (F and A tags; 0:0 means unknown).
+bool IsRatio(std::string_view text) {
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i != colon && (text[i] < '0' || text[i] > '9')) return false;
+    }
+    return true;
+}
+
+std::string Printable(std::string_view text) {
+    std::string out;
+    for (const char c : text.substr(0, 40)) {
+        out += (c >= 0x20 && c < 0x7f) ? c : '?';
+    }
+    if (text.size() > 40) out += "...";
+    return out;
+}
+
+}  // namespace
+
+bool ParseY4mStreamHeader(std::string_view line, Y4mHeader& header, std::string& error) {
+    header = Y4mHeader{};
+    if (line.substr(0, kSignature.size()) != kSignature ||
+        (line.size() > kSignature.size() && line[kSignature.size()] != ' ')) {
+        error = "not a y4m stream: it does not start with 'YUV4MPEG2 '";
+        return false;
+    }
+    bool haveW = false;
+    bool haveH = false;
+    size_t pos = kSignature.size();
+    while (pos < line.size()) {
+        const size_t next = line.find(' ', pos);
+        const std::string_view tag =
+            line.substr(pos, next == std::string_view::npos ? std::string_view::npos : next - pos);
+        pos = next == std::string_view::npos ? line.size() : next + 1;
+        if (tag.empty()) continue;
+        const std::string_view value = tag.substr(1);
+        switch (tag[0]) {
+            case 'W':
+                if (!ParseSide(value, 'W', header.width, error)) return false;
+                haveW = true;
+                break;
+            case 'H':
+                if (!ParseSide(value, 'H', header.height, error)) return false;
+                haveH = true;
+                break;
+            case 'F':
+            case 'A':
+                if (!IsRatio(value)) {
+                    error = std::string("y4m header: malformed ") +
+                            (tag[0] == 'F' ? "frame rate" : "pixel aspect") + " '" +
+                            Printable(tag) + "'";
+                    return false;
+                }
+                break;
+            case 'I':
+                if (value.size() != 1 || std::string_view("ptbm?").find(value[0]) == std::string_view::npos) {
+                    error = "y4m header: malformed interlacing '" + Printable(tag) + "'";
+                    return false;
+                }
+                break;
+            case 'C':
+                header.colourSpace = std::string(value);
+                if (!ParseColourSpace(value, header.layout, header.depth)) {
+                    error = "y4m colour space 'C" + Printable(value) +
+                            "' is not supported (only 4:2:0, 4:2:2 and 4:4:4 at 8 to 16 bits)";
+                    return false;
+                }
+                break;
+            case 'X':
+                if (value == "COLORRANGE=FULL") header.fullRange = true;
+                if (value == "COLORRANGE=LIMITED") header.fullRange = false;
+                break;
+            default:
+                break;  // reserved tags are kept and passed on
+        }
+        header.tags.emplace_back(tag);
+    }
+    if (!haveW || !haveH) {
+        error = std::string("y4m header: no ") + (!haveW ? "width (W)" : "height (H)") + " tag";
+        return false;
+    }
+    const int64_t pixels = int64_t{header.width} * header.height;
+    if (pixels > kMaxFramePixels) {
+        error = "y4m header: a frame of " + std::to_string(header.width) + "x" +
+                std::to_string(header.height) + " pixels is larger than the limit of " +
+                std::to_string(kMaxFramePixels) + " pixels";
+        return false;
+    }
+    return true;
+}
+
+std::string FormatY4mStreamHeader(const Y4mHeader& header) {
+    std::string line(kSignature);
+    for (const std::string& tag : header.tags) {
+        line += ' ';
+        line += tag;
+    }
+    line += '\n';
+    return line;
+}
+
+bool ParseY4mFrameHeader(std::string_view line, std::string& params, std::string& error) {
+    if (line.substr(0, kFrameTag.size()) != kFrameTag ||
+        (line.size() > kFrameTag.size() && line[kFrameTag.size()] != ' ')) {
+        error = "expected a 'FRAME' header, found '" + Printable(line) + "'";
+        return false;
+    }
+    params.assign(line.substr(kFrameTag.size()));
+    return true;
+}
+
+Y4mFrameLayout FrameLayoutOf(const Y4mHeader& header) {
+    Y4mFrameLayout f;
+    f.bytesPerSample = header.depth > 8 ? 2 : 1;
+    const bool halfWidth = header.layout != ChromaLayout::k444;
+    const bool halfHeight = header.layout == ChromaLayout::k420;
+    f.chromaWidth = halfWidth ? (header.width + 1) / 2 : header.width;
+    f.chromaHeight = halfHeight ? (header.height + 1) / 2 : header.height;
+    // Within the limits these products stay far below 2^32 samples.
+    f.lumaBytes = static_cast<size_t>(header.width) * static_cast<size_t>(header.height) *
+                  static_cast<size_t>(f.bytesPerSample);
+    f.chromaBytes = static_cast<size_t>(f.chromaWidth) * static_cast<size_t>(f.chromaHeight) *
+                    static_cast<size_t>(f.bytesPerSample);
+    f.frameBytes = f.lumaBytes + 2 * f.chromaBytes;
+    return f;
+}
+
+bool Y4mReader::ReadHeader(Y4mHeader& header, std::string& error) {
+    switch (in_.ReadLine(line_, kMaxY4mHeaderBytes)) {
+        case BufferedReader::LineResult::kLine:
+            break;
+        case BufferedReader::LineResult::kEnd:
+            error = "the input is empty (no y4m header)";
+            return false;
+        case BufferedReader::LineResult::kTooLong:
+            error = "y4m header: longer than " + std::to_string(kMaxY4mHeaderBytes) + " bytes";
+            return false;
+        case BufferedReader::LineResult::kUnterminated:
+            error = "y4m header: the input ends inside the header";
+            return false;
+        case BufferedReader::LineResult::kError:
+            error = "cannot read input: " + in_.error();
+            return false;
+    }
+    headerBytes_ = line_.size() + 1;
+    return ParseY4mStreamHeader(line_, header, error);
+}
+
+Y4mReader::FrameResult Y4mReader::ReadFrame(std::string& params, uint8_t* data, size_t frameBytes,
+                                            std::string& error) {
+    switch (in_.ReadLine(line_, kMaxY4mHeaderBytes)) {
+        case BufferedReader::LineResult::kLine:
+            break;
+        case BufferedReader::LineResult::kEnd:
+            return FrameResult::kEnd;
+        case BufferedReader::LineResult::kTooLong:
+            error = "frame header longer than " + std::to_string(kMaxY4mHeaderBytes) + " bytes";
+            return FrameResult::kError;
+        case BufferedReader::LineResult::kUnterminated:
+            error = "truncated frame header '" + Printable(line_) + "'";
+            return FrameResult::kError;
+        case BufferedReader::LineResult::kError:
+            error = "cannot read input: " + in_.error();
+            return FrameResult::kError;
+    }
+    if (!ParseY4mFrameHeader(line_, params, error)) return FrameResult::kError;
+    const size_t got = in_.ReadExact(data, frameBytes);
+    if (got == frameBytes) return FrameResult::kFrame;
+    error = in_.failed() ? "cannot read input: " + in_.error()
+                         : "truncated (" + std::to_string(got) + " of " +
+                               std::to_string(frameBytes) + " bytes)";
+    return FrameResult::kError;
+}
+
+}  // namespace trelvane::cli

@@ -1,0 +1,114 @@
+#include "y4m_planes.h"
+
+#include <cstddef>
+
+namespace trelvane::cli {
+
+namespace {
+
+template <int Bytes>
+inline unsigned LoadSample(const uint8_t* row, int i) {
+    if constexpr (Bytes == 1) {
+        return row[i];
+    } else {
+        return static_cast<unsigned>(row[2 * i]) | (static_cast<unsigned>(row[2 * i + 1]) << 8);
+    }
+}
+
+template <int Bytes>
+inline void StoreSample(uint8_t* row, int i, unsigned v) {
+    if constexpr (Bytes == 1) {
+        row[i] = static_cast<uint8_t>(v);
+    } else {
+        row[2 * i] = static_cast<uint8_t>(v);
+        row[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+    }
+}
+
+inline unsigned OutCode(const uint16_t* table, int v) {
+    return table[static_cast<size_t>(v + 32768)];
+}
+
+template <int Bytes>
+void LoadChromaRows(const Y4mHeader& h, const Y4mFrameLayout& f, const ConversionTables& t,
+                    const uint8_t* frame, PIXEL_YC* work) {
+    const uint8_t* cbPlane = frame + f.lumaBytes;
+    const uint8_t* crPlane = cbPlane + f.chromaBytes;
+    const size_t stride = static_cast<size_t>(f.chromaWidth) * Bytes;
+    const bool subsampled = h.layout != ChromaLayout::k444;
+    const int w = h.width;
+    for (int r = 0; r < f.chromaHeight; ++r) {
+        const uint8_t* cbRow = cbPlane + static_cast<size_t>(r) * stride;
+        const uint8_t* crRow = crPlane + static_cast<size_t>(r) * stride;
+        PIXEL_YC* row = work + static_cast<size_t>(r) * static_cast<size_t>(w);
+        const int step = subsampled ? 2 : 1;
+        for (int k = 0; k < f.chromaWidth; ++k) {
+            row[k * step].cb = t.chromaIn[LoadSample<Bytes>(cbRow, k)];
+            row[k * step].cr = t.chromaIn[LoadSample<Bytes>(crRow, k)];
+        }
+        if (!subsampled) continue;
+        for (int x = 1; x < w; x += 2) {
+            const PIXEL_YC& left = row[x - 1];
+            const PIXEL_YC& right = x + 1 < w ? row[x + 1] : left;
+            row[x].cb = static_cast<int16_t>((left.cb + right.cb) >> 1);
+            row[x].cr = static_cast<int16_t>((left.cr + right.cr) >> 1);
+        }
+    }
+}
+
+template <int Bytes>
+void StoreChromaRows(const Y4mHeader& h, const Y4mFrameLayout& f, const ConversionTables& t,
+                     const PIXEL_YC* work, uint8_t* frame) {
+    uint8_t* cbPlane = frame + f.lumaBytes;
+    uint8_t* crPlane = cbPlane + f.chromaBytes;
+    const size_t stride = static_cast<size_t>(f.chromaWidth) * Bytes;
+    const int step = h.layout != ChromaLayout::k444 ? 2 : 1;
+    for (int r = 0; r < f.chromaHeight; ++r) {
+        uint8_t* cbRow = cbPlane + static_cast<size_t>(r) * stride;
+        uint8_t* crRow = crPlane + static_cast<size_t>(r) * stride;
+        const PIXEL_YC* row = work + static_cast<size_t>(r) * static_cast<size_t>(h.width);
+        for (int k = 0; k < f.chromaWidth; ++k) {
+            StoreSample<Bytes>(cbRow, k, OutCode(t.chromaOut.data(), row[k * step].cb));
+            StoreSample<Bytes>(crRow, k, OutCode(t.chromaOut.data(), row[k * step].cr));
+        }
+    }
+}
+
+template <int Bytes>
+void StoreLumaRows(const Y4mHeader& h, const ConversionTables& t, const PIXEL_YC* picture, uint8_t* frame) {
+    const size_t count = static_cast<size_t>(h.width) * static_cast<size_t>(h.height);
+    for (size_t i = 0; i < count; ++i) {
+        StoreSample<Bytes>(frame, static_cast<int>(i), OutCode(t.lumaOut.data(), picture[i].y));
+    }
+}
+
+}  // namespace
+
+void LoadChroma(const Y4mHeader& header, const Y4mFrameLayout& layout, const ConversionTables& tables,
+                const uint8_t* frame, PIXEL_YC* work) {
+    if (layout.bytesPerSample == 1) {
+        LoadChromaRows<1>(header, layout, tables, frame, work);
+    } else {
+        LoadChromaRows<2>(header, layout, tables, frame, work);
+    }
+}
+
+void StoreChroma(const Y4mHeader& header, const Y4mFrameLayout& layout, const ConversionTables& tables,
+                 const PIXEL_YC* work, uint8_t* frame) {
+    if (layout.bytesPerSample == 1) {
+        StoreChromaRows<1>(header, layout, tables, work, frame);
+    } else {
+        StoreChromaRows<2>(header, layout, tables, work, frame);
+    }
+}
+
+void StoreLuma(const Y4mHeader& header, const ConversionTables& tables, const PIXEL_YC* picture,
+               uint8_t* frame) {
+    if (header.depth > 8) {
+        StoreLumaRows<2>(header, tables, picture, frame);
+    } else {
+        StoreLumaRows<1>(header, tables, picture, frame);
+    }
+}
+
+}  // namespace trelvane::cli

@@ -1,0 +1,137 @@
+#include "y4m_stream.h"
+
+#include <memory>
+
+#include "byte_io.h"
+#include "filter_runner.h"
+#include "frame/test_pattern.h"
+#include "progress.h"
+#include "sample_convert.h"
+#include "y4m.h"
+#include "y4m_planes.h"
+
+namespace trelvane::cli {
+
+namespace {
+
+// What one worker owns: its filter and its YC48 frames, sized once.
+struct Y4mWorker {
+    std::unique_ptr<FilterRunner> runner;
+    std::vector<PIXEL_YC> work;     // one row per chroma row
+    std::vector<PIXEL_YC> pattern;  // 4:2:0 with the test pattern: the full-size picture
+};
+
+// Filters one frame in place.
+//
+// For 4:2:2 and 4:4:4 the work frame has the picture's own rows, so the
+// filter draws the test pattern itself. For 4:2:0 the work frame has one row
+// per chroma row; the pattern is drawn at full size once, its even rows give
+// the chroma rows, and the filter then runs with the pattern switched off.
+bool FilterFrame(const Y4mHeader& header, const Y4mFrameLayout& layout, const ConversionTables& tables,
+                 FilterSettings settings, Y4mWorker& worker, uint8_t* frame) {
+    const int w = header.width;
+    const bool test = settings.test != 0;
+    const bool rowsHalved = header.layout == ChromaLayout::k420;
+    if (test && rowsHalved) {
+        for (int r = 0; r < layout.chromaHeight; ++r) {
+            const PIXEL_YC* from = worker.pattern.data() + static_cast<size_t>(2 * r) * static_cast<size_t>(w);
+            std::copy(from, from + w, worker.work.data() + static_cast<size_t>(r) * static_cast<size_t>(w));
+        }
+        settings.test = 0;
+    } else if (!test) {
+        LoadChroma(header, layout, tables, frame, worker.work.data());
+    }
+    if (!worker.runner->Run(settings, {worker.work.data(), w, layout.chromaHeight, w})) return false;
+    if (test) StoreLuma(header, tables, rowsHalved ? worker.pattern.data() : worker.work.data(), frame);
+    StoreChroma(header, layout, tables, worker.work.data(), frame);
+    return true;
+}
+
+}  // namespace
+
+int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
+    FdSource source(context.inFd);
+    Y4mReader reader(source);
+    Y4mHeader header;
+    std::string error;
+    if (!reader.ReadHeader(header, error)) {
+        PrintError(context.err, error);
+        return kExitBadInput;
+    }
+    const SampleScale scale{header.depth, header.fullRange};
+    if (!KeepsEveryCode(scale) && !options.quiet) {
+        PrintError(context.err, "note: " + std::to_string(header.depth) +
+                                    "-bit samples are finer than the filter's YC48 units; "
+                                    "chroma is rounded to YC48 precision, luma is kept as it is");
+    }
+    const Y4mFrameLayout layout = FrameLayoutOf(header);
+    const ConversionTables tables(scale);
+    const int workers = WorkerCount(options);
+    const size_t workPixels = static_cast<size_t>(header.width) * static_cast<size_t>(layout.chromaHeight);
+    const bool patternPicture = options.settings.test != 0 && header.layout == ChromaLayout::k420;
+
+    std::vector<Y4mWorker> pool(static_cast<size_t>(workers));
+    for (Y4mWorker& worker : pool) {
+        worker.runner = std::make_unique<FilterRunner>(workers == 1);
+        worker.work.resize(workPixels);
+        if (patternPicture) {
+            worker.pattern.resize(static_cast<size_t>(header.width) * static_cast<size_t>(header.height));
+            DrawTestPattern(options.settings.line640, worker.pattern.data(), header.width, header.height,
+                            header.width);
+        }
+    }
+    std::vector<FrameSlot> slots(SlotCount(workers));
+    for (FrameSlot& slot : slots) {
+        slot.bytes.resize(layout.frameBytes);
+        slot.params.reserve(kMaxY4mHeaderBytes);
+    }
+
+    const std::string streamHeader = FormatY4mStreamHeader(header);
+    if (const int e = WriteAll(context.outFd, streamHeader.data(), streamHeader.size()); e != 0) {
+        PrintError(context.err, DescribeWriteError(e));
+        return kExitBadInput;
+    }
+
+    // Frame headers are usually the bare "FRAME\n".
+    const int64_t payload = context.inputBytes < 0 ? -1 : context.inputBytes - static_cast<int64_t>(reader.headerBytes());
+    Progress progress(context.err, context.showProgress,
+                      ExpectedFrames(payload, static_cast<int64_t>(layout.frameBytes) + 6, options.maxFrames));
+    std::string frameHeader;
+    frameHeader.reserve(kMaxY4mHeaderBytes + 8);
+
+    PipelineHooks hooks;
+    hooks.read = [&](FrameSlot& slot, std::string& message) {
+        if (options.maxFrames >= 0 && slot.index >= options.maxFrames) return ReadStatus::kEnd;
+        switch (reader.ReadFrame(slot.params, slot.bytes.data(), layout.frameBytes, message)) {
+            case Y4mReader::FrameResult::kFrame:
+                return ReadStatus::kFrame;
+            case Y4mReader::FrameResult::kEnd:
+                return ReadStatus::kEnd;
+            case Y4mReader::FrameResult::kError:
+                break;
+        }
+        message = "frame " + std::to_string(slot.index + 1) + ": " + message;
+        return ReadStatus::kError;
+    };
+    hooks.process = [&](FrameSlot& slot, int w, std::string& message) {
+        if (FilterFrame(header, layout, tables, options.settings, pool[static_cast<size_t>(w)], slot.bytes.data())) {
+            return true;
+        }
+        message = "frame " + std::to_string(slot.index + 1) + ": the filter could not allocate its work buffers";
+        return false;
+    };
+    hooks.write = [&](FrameSlot& slot) {
+        frameHeader.assign("FRAME");
+        frameHeader += slot.params;
+        frameHeader += '\n';
+        if (const int e = WriteAll(context.outFd, frameHeader.data(), frameHeader.size()); e != 0) return e;
+        return WriteAll(context.outFd, slot.bytes.data(), slot.bytes.size());
+    };
+    hooks.written = [&](int64_t done) { progress.FrameWritten(done); };
+
+    const PipelineResult result = RunFramePipeline(workers, slots, hooks);
+    progress.Finish();
+    return FinishRun(result, context.err);
+}
+
+}  // namespace trelvane::cli

@@ -1,0 +1,13 @@
+// The raw YC48 harness: frames of the host's own pixel format go through the
+// plug-in's table exactly as the host drives it.
+#pragma once
+
+#include "cli_options.h"
+#include "stream_common.h"
+
+namespace trelvane::cli {
+
+// Filters every frame of the stream; returns the exit status.
+int RunYc48Stream(const ToolOptions& options, const Yc48Geometry& geometry, const StreamContext& context);
+
+}  // namespace trelvane::cli
