@@ -1,0 +1,283 @@
+// The SSE2 form against the portable model, kernel by kernel, bit for bit:
+// every count from 0 to 72 (whole pairs of positions, a lone position, the
+// one-row remainder values), both 16- and 8-byte alignment, seeded random and
+// extreme inputs, with guards around every output.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "kernels/packed/packed_kernels.h"
+#include "packed/packed_test_support.h"
+
+namespace trelvane {
+namespace {
+
+using packed_test::FillLine;
+using packed_test::FillName;
+using packed_test::GuardedLine;
+using packed_test::kAllFills;
+
+constexpr int kMaxCount = 72;
+constexpr int kShifts[] = {0, 4};
+
+class Sse2MatchesPortable : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sse2_ = Sse2PackedKernels();
+        if (sse2_ == nullptr) GTEST_SKIP() << "not an x86 build: there is no SSE2 form to compare";
+        if (!PackedFormSupported(PackedForm::kSse2)) {
+            GTEST_SKIP() << "this processor has no SSE2: the SSE2 form cannot run here";
+        }
+        ASSERT_EQ(sse2_->form, PackedForm::kSse2);
+    }
+
+    // Both forms on copies of the same lines; the lines must come out equal,
+    // guards included.
+    template <typename Run>
+    void Compare(const std::vector<GuardedLine>& inputs, Run run) {
+        std::vector<GuardedLine> viaPortable = inputs;
+        std::vector<GuardedLine> viaSse2 = inputs;
+        run(portable_, viaPortable);
+        run(*sse2_, viaSse2);
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            SCOPED_TRACE("line " + std::to_string(i));
+            ASSERT_TRUE(viaPortable[i].GuardsIntact());
+            ASSERT_TRUE(viaSse2[i].GuardsIntact());
+            ASSERT_EQ(viaPortable[i].Values(), viaSse2[i].Values());
+        }
+    }
+
+    const PackedKernelTable& portable_ = PortablePackedKernels();
+    const PackedKernelTable* sse2_ = nullptr;
+    const uint32_t seed_ = std::random_device{}();
+    std::mt19937 rng_{seed_};
+};
+
+std::string CaseTrace(int count, int shift, packed_test::Fill a, packed_test::Fill b) {
+    return "count " + std::to_string(count) + ", shift " + std::to_string(shift) + ", fills " +
+           FillName(a) + "/" + FillName(b);
+}
+
+TEST_F(Sse2MatchesPortable, FormsAreDistinct) {
+    EXPECT_NE(sse2_->lowPass640Quad, portable_.lowPass640Quad);
+    EXPECT_NE(sse2_->rotateToIQQuad, portable_.rotateToIQQuad);
+    EXPECT_NE(sse2_->upsampleChroma2xQuad, portable_.upsampleChroma2xQuad);
+    EXPECT_EQ(portable_.form, PackedForm::kPortable);
+}
+
+// Sources hold exactly the positions a kernel may read, so that a
+// sanitizer build catches any read beyond them.
+std::vector<int16_t> ExactSource(int positions, packed_test::Fill fill, std::mt19937& rng) {
+    std::vector<int16_t> src(kQuadLanes * positions);
+    for (int i = 0; i < static_cast<int>(src.size()); ++i) {
+        src[i] = packed_test::FillValue(fill, i, rng);
+    }
+    return src;
+}
+
+TEST_F(Sse2MatchesPortable, Filters) {
+    SCOPED_TRACE(packed_test::SeedTrace(seed_));
+    using Filter = decltype(&LowPass640Quad) PackedKernelTable::*;
+    const std::pair<Filter, int> filters[] = {{&PackedKernelTable::lowPass640Quad, 9},
+                                              {&PackedKernelTable::lowPass720Quad, 9},
+                                              {&PackedKernelTable::wideLowPassQuad, 7}};
+    for (const auto& [filter, reach] : filters) {
+        for (const auto fill : kAllFills) {
+            for (int count = 0; count <= kMaxCount; ++count) {
+                for (const int shift : kShifts) {
+                    SCOPED_TRACE(CaseTrace(count, shift, fill, fill) + ", reach " +
+                                 std::to_string(reach));
+                    const std::vector<int16_t> src = ExactSource(count + 2 * reach, fill, rng_);
+                    const int16_t* body = src.data() + kQuadLanes * reach;
+                    std::vector<GuardedLine> lines{GuardedLine(kQuadLanes * count, shift)};
+                    Compare(lines, [&](const PackedKernelTable& t, std::vector<GuardedLine>& l) {
+                        (t.*filter)(l[0].data(), body, count);
+                    });
+                    if (HasFatalFailure()) return;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(Sse2MatchesPortable, Rotations) {
+    SCOPED_TRACE(packed_test::SeedTrace(seed_));
+    using Rotation = decltype(&RotateToIQQuad) PackedKernelTable::*;
+    for (const Rotation rotate :
+         {&PackedKernelTable::rotateToIQQuad, &PackedKernelTable::rotateFromIQQuad}) {
+        for (const auto fillA : kAllFills) {
+            for (const auto fillB : kAllFills) {
+                for (int count = 0; count <= kMaxCount; ++count) {
+                    const int shift = kShifts[count % 2];
+                    SCOPED_TRACE(CaseTrace(count, shift, fillA, fillB));
+                    std::vector<GuardedLine> lines(2, GuardedLine(count, shift));
+                    FillLine(lines[0], fillA, rng_);
+                    FillLine(lines[1], fillB, rng_);
+                    Compare(lines, [&](const PackedKernelTable& t, std::vector<GuardedLine>& l) {
+                        (t.*rotate)(l[0].data(), l[1].data(), count);
+                    });
+                    if (HasFatalFailure()) return;
+                }
+            }
+        }
+    }
+}
+
+// Strengths and noise thresholds, inside the host's bounds and far outside.
+constexpr int kStrengths[] = {0, 1, 16, 32, 64, 127, 128, -1, 255, 40000, INT_MAX, INT_MIN};
+constexpr int kNoises[] = {0, 1, 47, 48, 128, -1, 70000, INT_MAX, INT_MIN};
+
+TEST_F(Sse2MatchesPortable, Blends) {
+    SCOPED_TRACE(packed_test::SeedTrace(seed_));
+    std::uniform_int_distribution<int> pickStrength(0, std::size(kStrengths) - 1);
+    std::uniform_int_distribution<int> pickNoise(0, std::size(kNoises) - 1);
+    for (const bool cored : {false, true}) {
+        for (const auto fillF : kAllFills) {
+            for (const auto fillX : kAllFills) {
+                for (int count = 0; count <= kMaxCount; ++count) {
+                    const int shift = kShifts[count % 2];
+                    const int strength = kStrengths[pickStrength(rng_)];
+                    const int noise = kNoises[pickNoise(rng_)];
+                    SCOPED_TRACE(CaseTrace(count, shift, fillF, fillX) + ", strength " +
+                                 std::to_string(strength) + ", noise " + std::to_string(noise));
+                    std::vector<GuardedLine> lines(2, GuardedLine(count, shift));
+                    FillLine(lines[0], fillF, rng_);
+                    FillLine(lines[1], fillX, rng_);
+                    Compare(lines, [&](const PackedKernelTable& t, std::vector<GuardedLine>& l) {
+                        if (cored) {
+                            t.blendDetailCoredQuad(l[0].data(), l[1].data(), count, strength,
+                                                   noise);
+                        } else {
+                            t.blendDetailQuad(l[0].data(), l[1].data(), count, strength);
+                        }
+                    });
+                    if (HasFatalFailure()) return;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(Sse2MatchesPortable, Interpolation) {
+    SCOPED_TRACE(packed_test::SeedTrace(seed_));
+    for (const auto fill : kAllFills) {
+        for (int n = 0; n <= kMaxCount; ++n) {
+            for (const int shift : kShifts) {
+                SCOPED_TRACE(CaseTrace(n, shift, fill, fill));
+                const std::vector<int16_t> src = ExactSource(n, fill, rng_);
+                std::vector<GuardedLine> lines{GuardedLine(kQuadLanes * 2 * n, shift)};
+                Compare(lines, [&](const PackedKernelTable& t, std::vector<GuardedLine>& l) {
+                    t.upsampleChroma2xQuad(l[0].data(), src.data(), n);
+                });
+                if (HasFatalFailure()) return;
+            }
+        }
+    }
+}
+
+// Four rows at the given pitch, every field of every pixel from the fill.
+std::vector<PIXEL_YC> QuadRows(int pitch, packed_test::Fill fill, std::mt19937& rng) {
+    std::vector<PIXEL_YC> rows(static_cast<size_t>(kQuadLanes) * pitch);
+    int i = 0;
+    for (PIXEL_YC& px : rows) {
+        px = {packed_test::FillValue(fill, i, rng), packed_test::FillValue(fill, i + 1, rng),
+              packed_test::FillValue(fill, i + 2, rng)};
+        i += 3;
+    }
+    return rows;
+}
+
+bool SamePixels(const std::vector<PIXEL_YC>& a, const std::vector<PIXEL_YC>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].y != b[i].y || a[i].cb != b[i].cb || a[i].cr != b[i].cr) return false;
+    }
+    return true;
+}
+
+TEST_F(Sse2MatchesPortable, GatherAndScatter) {
+    SCOPED_TRACE(packed_test::SeedTrace(seed_));
+    for (const auto fill : kAllFills) {
+        for (int count = 0; count <= kMaxCount; ++count) {
+            const int shift = kShifts[count % 2];
+            // At the smallest pitch the last row ends with the last pixel
+            // the gather may read.
+            const int pitch = std::max(1, 2 * count - 1 + count % 3);
+            SCOPED_TRACE(CaseTrace(count, shift, fill, fill));
+            const std::vector<PIXEL_YC> frame = QuadRows(pitch, fill, rng_);
+
+            std::vector<PIXEL_YC> readPortable = frame;
+            std::vector<PIXEL_YC> readSse2 = frame;
+            std::vector<GuardedLine> lines(2, GuardedLine(kQuadLanes * (count + 32), shift));
+            Compare(lines, [&](const PackedKernelTable& t, std::vector<GuardedLine>& l) {
+                t.gatherChromaQuad(l[0].data(), l[1].data(),
+                                   (&t == &portable_ ? readPortable : readSse2).data(), count,
+                                   pitch);
+            });
+            ASSERT_TRUE(SamePixels(readPortable, frame));
+            ASSERT_TRUE(SamePixels(readSse2, frame));
+
+            // The scatter writes count pixels from two plain lines of count
+            // positions.
+            std::vector<GuardedLine> sources(2, GuardedLine(kQuadLanes * count, shift));
+            FillLine(sources[0], fill, rng_);
+            FillLine(sources[1], packed_test::Fill::kRandom, rng_);
+            std::vector<PIXEL_YC> writtenPortable = frame;
+            std::vector<PIXEL_YC> writtenSse2 = frame;
+            portable_.scatterChromaQuad(writtenPortable.data(), sources[0].data(),
+                                        sources[1].data(), count, pitch);
+            sse2_->scatterChromaQuad(writtenSse2.data(), sources[0].data(), sources[1].data(),
+                                     count, pitch);
+            ASSERT_TRUE(SamePixels(writtenPortable, writtenSse2));
+        }
+    }
+}
+
+// The form the kernels run is chosen once, from the processor; the portable
+// one can be forced and the choice undone.
+TEST(PackedFormSelection, Sse2IsChosenWhenTheProcessorHasIt) {
+    if (Sse2PackedKernels() == nullptr) {
+        EXPECT_FALSE(PackedFormSupported(PackedForm::kSse2));
+        EXPECT_EQ(ActivePackedForm(), PackedForm::kPortable);
+        GTEST_SKIP() << "not an x86 build: the portable form is the only one";
+    }
+    UseDetectedPackedForm();
+    if (sizeof(void*) == 4 && !PackedFormSupported(PackedForm::kSse2)) {
+        EXPECT_EQ(ActivePackedForm(), PackedForm::kPortable);
+        GTEST_SKIP() << "32-bit x86 processor without SSE2: the portable form runs";
+    }
+    // Every x86-64 processor has SSE2.
+    ASSERT_TRUE(PackedFormSupported(PackedForm::kSse2));
+    EXPECT_EQ(ActivePackedForm(), PackedForm::kSse2);
+    EXPECT_EQ(&ActivePackedKernels(), Sse2PackedKernels());
+}
+
+TEST(PackedFormSelection, PortableFormCanBeForced) {
+    ASSERT_TRUE(ForcePackedForm(PackedForm::kPortable));
+    EXPECT_EQ(ActivePackedForm(), PackedForm::kPortable);
+    EXPECT_EQ(&ActivePackedKernels(), &PortablePackedKernels());
+    // The public kernels run the forced form.
+    GuardedLine f(8), x(8);
+    for (int i = 0; i < 8; ++i) {
+        f[i] = 30000;
+        x[i] = 32767;
+    }
+    BlendDetailQuad(f.data(), x.data(), 6, 128);
+    EXPECT_EQ(f[0], 32767);   // a whole position saturates
+    EXPECT_EQ(f[5], -24468);  // a remainder value wraps by the one-row rule
+    UseDetectedPackedForm();
+    EXPECT_EQ(ActivePackedForm(),
+              PackedFormSupported(PackedForm::kSse2) ? PackedForm::kSse2 : PackedForm::kPortable);
+    if (!PackedFormSupported(PackedForm::kSse2)) {
+        EXPECT_FALSE(ForcePackedForm(PackedForm::kSse2));
+        EXPECT_EQ(ActivePackedForm(), PackedForm::kPortable);
+    }
+}
+
+}  // namespace
+}  // namespace trelvane
