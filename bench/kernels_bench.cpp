@@ -1,0 +1,188 @@
+// Every pipeline kernel in its three forms: one-row (form 0), portable packed
+// (1) and SSE2 packed (2). A packed call handles four rows, so the time is
+// also reported per row (ns_per_row) to compare the forms; n is the half-rate
+// length of a row (360 for a 720-pixel row, 960 for a 1920-pixel one).
+// ns_per_row is an inverted rate scaled to nanoseconds: the console prints it
+// with the "s" suffix Google Benchmark gives every inverted rate.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "kernels/packed/packed_kernels.h"
+#include "kernels/scalar/chroma_filters.h"
+#include "kernels/scalar/chroma_rows.h"
+#include "kernels/scalar/iq_rotation.h"
+
+namespace {
+
+using trelvane::kQuadEdge;
+using trelvane::kQuadLanes;
+using trelvane::PackedKernelTable;
+
+enum Form { kOneRow = 0, kPortable = 1, kSse2 = 2 };
+
+// Lines and rows for one call of either path, laid out as in the work
+// buffers: extended lines of n + 32 positions, full-rate lines of 2n.
+struct KernelBench {
+    explicit KernelBench(benchmark::State& state)
+        : n(static_cast<int>(state.range(0))),
+          form(static_cast<Form>(state.range(1))),
+          pitch(2 * n),
+          padCr(kQuadLanes * 2 * (n + kQuadEdge)),
+          padCb(padCr.size()),
+          lowCr(kQuadLanes * 2 * n),
+          lowCb(lowCr.size()),
+          rows(static_cast<size_t>(kQuadLanes) * pitch) {
+        std::mt19937 rng(1);
+        std::uniform_int_distribution<int> chroma(-2048, 2047);
+        for (auto* line : {&padCr, &padCb, &lowCr, &lowCb}) {
+            for (int16_t& v : *line) v = static_cast<int16_t>(chroma(rng));
+        }
+        for (PIXEL_YC& px : rows) {
+            px = {0, static_cast<int16_t>(chroma(rng)), static_cast<int16_t>(chroma(rng))};
+        }
+        static const char* const kLabels[] = {"one-row", "portable", "sse2"};
+        state.SetLabel(kLabels[form]);
+        if (form == kSse2) {
+            if (!trelvane::PackedFormSupported(trelvane::PackedForm::kSse2)) {
+                state.SkipWithError("no SSE2 form on this build or processor");
+            } else {
+                table = trelvane::Sse2PackedKernels();
+            }
+        } else if (form == kPortable) {
+            table = &trelvane::PortablePackedKernels();
+        }
+    }
+
+    // Element 16 of a one-row extended line, position 16 of a packed one.
+    int16_t* Body(std::vector<int16_t>& line) const {
+        return line.data() + (form == kOneRow ? 1 : kQuadLanes) * kQuadEdge;
+    }
+
+    // Times oneRow() (one row a call) or packed(*table) (four rows a call).
+    template <typename OneRow, typename Packed>
+    void Run(benchmark::State& state, OneRow oneRow, Packed packed) {
+        if (form != kOneRow && table == nullptr) return;
+        for (auto _ : state) {
+            if (form == kOneRow) {
+                oneRow();
+            } else {
+                packed(*table);
+            }
+            benchmark::ClobberMemory();
+        }
+        const double rowsPerCall = form == kOneRow ? 1.0 : kQuadLanes;
+        state.counters["ns_per_row"] =
+            benchmark::Counter(rowsPerCall * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+    }
+
+    const int n;
+    const Form form;
+    const int pitch;
+    std::vector<int16_t> padCr, padCb, lowCr, lowCb;
+    std::vector<PIXEL_YC> rows;
+    const PackedKernelTable* table = nullptr;
+};
+
+// Value counts of the packed rotations and blends: the whole extended
+// line, or the body.
+int LineValues(int n) { return kQuadLanes * (n + 2 * kQuadEdge); }
+
+void BM_Gather(benchmark::State& state) {
+    KernelBench b(state);
+    b.Run(
+        state,
+        [&] { trelvane::GatherChromaRow(b.padCr.data(), b.padCb.data(), b.rows.data(), b.n); },
+        [&](const PackedKernelTable& t) {
+            t.gatherChromaQuad(b.padCr.data(), b.padCb.data(), b.rows.data(), b.n, b.pitch);
+        });
+}
+
+void BM_Scatter(benchmark::State& state) {
+    KernelBench b(state);
+    b.Run(
+        state,
+        [&] { trelvane::ScatterChromaRow(b.rows.data(), b.padCr.data(), b.padCb.data(), 2 * b.n); },
+        [&](const PackedKernelTable& t) {
+            t.scatterChromaQuad(b.rows.data(), b.padCr.data(), b.padCb.data(), 2 * b.n, b.pitch);
+        });
+}
+
+template <trelvane::LowPassFn OneRow, trelvane::LowPassFn PackedKernelTable::*Packed>
+void BM_Filter(benchmark::State& state) {
+    KernelBench b(state);
+    b.Run(
+        state, [&] { OneRow(b.lowCr.data(), b.Body(b.padCr), b.n); },
+        [&](const PackedKernelTable& t) { (t.*Packed)(b.lowCr.data(), b.Body(b.padCr), b.n); });
+}
+
+void BM_RotateToIQ(benchmark::State& state) {
+    KernelBench b(state);
+    b.Run(
+        state, [&] { trelvane::RotateToIQ(b.padCr.data(), b.padCb.data(), b.n + 2 * kQuadEdge); },
+        [&](const PackedKernelTable& t) {
+            t.rotateToIQQuad(b.padCr.data(), b.padCb.data(), LineValues(b.n));
+        });
+}
+
+void BM_RotateFromIQ(benchmark::State& state) {
+    KernelBench b(state);
+    b.Run(
+        state, [&] { trelvane::RotateFromIQ(b.lowCr.data(), b.lowCb.data(), b.n); },
+        [&](const PackedKernelTable& t) {
+            t.rotateFromIQQuad(b.lowCr.data(), b.lowCb.data(), kQuadLanes * b.n);
+        });
+}
+
+void BM_BlendDetail(benchmark::State& state) {
+    KernelBench b(state);
+    b.Run(
+        state, [&] { trelvane::BlendDetail(b.lowCr.data(), b.Body(b.padCr), b.n, 64); },
+        [&](const PackedKernelTable& t) {
+            t.blendDetailQuad(b.lowCr.data(), b.Body(b.padCr), kQuadLanes * b.n, 64);
+        });
+}
+
+void BM_BlendDetailCored(benchmark::State& state) {
+    KernelBench b(state);
+    b.Run(
+        state, [&] { trelvane::BlendDetailCored(b.lowCr.data(), b.Body(b.padCb), b.n, 64, 48); },
+        [&](const PackedKernelTable& t) {
+            t.blendDetailCoredQuad(b.lowCr.data(), b.Body(b.padCb), kQuadLanes * b.n, 64, 48);
+        });
+}
+
+void BM_Upsample(benchmark::State& state) {
+    KernelBench b(state);
+    b.Run(
+        state, [&] { trelvane::UpsampleChroma2x(b.padCr.data(), b.lowCr.data(), b.n); },
+        [&](const PackedKernelTable& t) {
+            t.upsampleChroma2xQuad(b.padCr.data(), b.lowCr.data(), b.n);
+        });
+}
+
+void KernelArgs(benchmark::internal::Benchmark* b) {
+    b->ArgsProduct({{360, 960}, {kOneRow, kPortable, kSse2}})->ArgNames({"n", "form"});
+}
+
+}  // namespace
+
+BENCHMARK(BM_Gather)->Apply(KernelArgs);
+BENCHMARK(BM_Scatter)->Apply(KernelArgs);
+BENCHMARK(BM_Filter<trelvane::LowPass640, &PackedKernelTable::lowPass640Quad>)
+    ->Name("BM_LowPass640")
+    ->Apply(KernelArgs);
+BENCHMARK(BM_Filter<trelvane::LowPass720, &PackedKernelTable::lowPass720Quad>)
+    ->Name("BM_LowPass720")
+    ->Apply(KernelArgs);
+BENCHMARK(BM_Filter<trelvane::WideLowPass, &PackedKernelTable::wideLowPassQuad>)
+    ->Name("BM_WideLowPass")
+    ->Apply(KernelArgs);
+BENCHMARK(BM_RotateToIQ)->Apply(KernelArgs);
+BENCHMARK(BM_RotateFromIQ)->Apply(KernelArgs);
+BENCHMARK(BM_BlendDetail)->Apply(KernelArgs);
+BENCHMARK(BM_BlendDetailCored)->Apply(KernelArgs);
+BENCHMARK(BM_Upsample)->Apply(KernelArgs);
