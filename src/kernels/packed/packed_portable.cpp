@@ -59,29 +59,33 @@ void ScatterChromaQuad(PIXEL_YC* first, const int16_t* crLine, const int16_t* cb
     }
 }
 
-// Folds are saturated; the 32-bit sum cannot wrap because every fold is at
-// most 32768 in magnitude and each table's magnitudes sum to under 43000.
+// Lane k of the fold at distance d around a position: the two samples
+// added with 16-bit saturation.
+int16_t Fold(const int16_t* centre, int d, int k) {
+    return SaturatingAdd(centre[L * d + k], centre[-L * d + k]);
+}
+
+// Each coefficient pair's products are added into the four lanes' sums in
+// turn. The 32-bit sums cannot wrap: every fold is at most 32768 in magnitude
+// and each table's magnitudes add up to less than 43000.
 template <int Pairs>
 void QuadLowPass(int16_t* dst, const int16_t* src, int count, const QuadFilterTaps<Pairs>& taps) {
     for (int p = 0; p < count; ++p) {
-        for (int k = 0; k < L; ++k) {
-            const int16_t* centre = src + L * p + k;
-            const auto fold = [centre](int d) {
-                return SaturatingAdd(centre[L * d], centre[-L * d]);
-            };
-            int32_t acc = kQuadFilterRound;
-            for (int i = 0; i < Pairs; ++i) {
-                const int d = 2 * (Pairs - 1 - i);
-                int16_t inner = centre[0];
+        const int16_t* centre = src + L * p;
+        int32_t acc[L] = {kQuadFilterRound, kQuadFilterRound, kQuadFilterRound, kQuadFilterRound};
+        for (int i = 0; i < Pairs; ++i) {
+            const int d = 2 * (Pairs - 1 - i);
+            for (int k = 0; k < L; ++k) {
+                int16_t inner = centre[k];
                 if (d > 0) {
-                    inner = fold(d);
+                    inner = Fold(centre, d, k);
                 } else if (taps.doubledCentre) {
-                    inner = SaturatingAdd(centre[0], centre[0]);
+                    inner = SaturatingAdd(centre[k], centre[k]);
                 }
-                acc += MultiplyAddPair(taps.pairs[i], inner, fold(d + 1));
+                acc[k] += MultiplyAddPair(taps.pairs[i], inner, Fold(centre, d + 1, k));
             }
-            dst[L * p + k] = Saturate16(acc >> kQuadFilterShift);
         }
+        for (int k = 0; k < L; ++k) dst[L * p + k] = Saturate16(acc[k] >> kQuadFilterShift);
     }
 }
 
@@ -167,13 +171,18 @@ void BlendDetailCoredQuad(int16_t* f, const int16_t* x, int count, int strength,
 }
 
 void UpsampleChroma2xQuad(int16_t* dst, const int16_t* src, int n) {
-    for (int k = 0; k < L; ++k) {
-        const auto s = [src, k, n](int i) { return src[L * std::clamp(i, 0, n - 1) + k]; };
-        for (int i = 0; i < n; ++i) {
-            const int32_t sum = MultiplyAddPair(kUpsampleOuterInner, s(i - 1), s(i)) +
+    // Neighbours beyond either end are the end positions themselves.
+    const auto at = [src, n](int i) { return src + L * std::clamp(i, 0, n - 1); };
+    for (int i = 0; i < n; ++i) {
+        const int16_t* p = at(i - 1);
+        const int16_t* m = at(i);
+        const int16_t* q = at(i + 1);
+        const int16_t* r = at(i + 2);
+        for (int k = 0; k < L; ++k) {
+            const int32_t sum = MultiplyAddPair(kUpsampleOuterInner, p[k], m[k]) +
                                 kUpsampleRound +
-                                MultiplyAddPair(kUpsampleOuterInner, s(i + 2), s(i + 1));
-            dst[L * (2 * i) + k] = s(i);
+                                MultiplyAddPair(kUpsampleOuterInner, r[k], q[k]);
+            dst[L * (2 * i) + k] = m[k];
             dst[L * (2 * i + 1) + k] = Saturate16(sum >> kUpsampleShift);
         }
     }
