@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "byte_io.h"
 #include "cli_options.h"
 #include "demo.h"
 #include "stream_common.h"
@@ -84,8 +85,8 @@ int RunTool(const std::vector<std::string>& args, const ToolStreams& streams) {
     }
     const ToolOptions& o = parsed.options;
     if (o.command == Command::kHelp) {
-        std::fputs(UsageText(), stdout);
-        return kExitOk;
+        const std::string usage = UsageText();
+        return WriteAll(streams.out, usage.data(), usage.size()) == 0 ? kExitOk : kExitBadInput;
     }
     if (o.command == Command::kDemo) return RunDemo(o, streams.err);
 

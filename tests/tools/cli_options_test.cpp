@@ -1,0 +1,108 @@
+#include "cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include "tool_test_support.h"
+
+namespace trelvane::cli {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(CliOptions, DefaultsFilterWithModeFourBetweenStandardStreams) {
+    const ParseOutcome p = ParseCommandLine({});
+    ASSERT_TRUE(p.ok);
+    const ToolOptions& o = p.options;
+    EXPECT_EQ(o.command, Command::kFilter);
+    EXPECT_EQ(o.settings.mode, 4);
+    EXPECT_EQ(o.settings.strength, 64);
+    EXPECT_EQ(o.settings.noise, 48);
+    EXPECT_EQ(o.settings.line640, 1);
+    EXPECT_EQ(o.settings.mmx, 1);
+    EXPECT_EQ(o.settings.test, 0);
+    EXPECT_FALSE(o.yc48.has_value());
+    EXPECT_EQ(o.input, "-");
+    EXPECT_EQ(o.output, "-");
+    EXPECT_EQ(o.maxFrames, -1);
+}
+
+TEST(CliOptions, EveryOptionInBothSpellings) {
+    const ParseOutcome p = ParseCommandLine({"--mode", "2", "--strength=0", "--noise", "128", "--line=720",
+                                             "--no-mmx", "--test-pattern", "--threads", "3", "--frames=7",
+                                             "-q", "--yc48", "720x480:768", "in.yc", "out.yc"});
+    ASSERT_TRUE(p.ok) << p.error;
+    const ToolOptions& o = p.options;
+    EXPECT_EQ(o.settings.mode, 2);
+    EXPECT_EQ(o.settings.strength, 0);
+    EXPECT_EQ(o.settings.noise, 128);
+    EXPECT_EQ(o.settings.line640, 0);
+    EXPECT_EQ(o.settings.mmx, 0);
+    EXPECT_EQ(o.settings.test, 1);
+    EXPECT_EQ(o.threads, 3);
+    EXPECT_EQ(o.maxFrames, 7);
+    EXPECT_TRUE(o.quiet);
+    ASSERT_TRUE(o.yc48.has_value());
+    EXPECT_EQ(o.yc48->width, 720);
+    EXPECT_EQ(o.yc48->height, 480);
+    EXPECT_EQ(o.yc48->pitch, 768);
+    EXPECT_EQ(o.input, "in.yc");
+    EXPECT_EQ(o.output, "out.yc");
+
+    const ParseOutcome plain = ParseCommandLine({"--yc48", "5x3", "-", "--", "-odd-name"});
+    ASSERT_TRUE(plain.ok) << plain.error;
+    EXPECT_EQ(plain.options.yc48->pitch, 5);
+    EXPECT_EQ(plain.options.input, "-");
+    EXPECT_EQ(plain.options.output, "-odd-name");
+}
+
+TEST(CliOptions, DemoTakesAnOptionalDirectory) {
+    EXPECT_EQ(ParseCommandLine({"demo"}).options.demoDir, "trelvane-demo");
+    const ParseOutcome p = ParseCommandLine({"--strength", "32", "demo", "pics"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.command, Command::kDemo);
+    EXPECT_EQ(p.options.demoDir, "pics");
+    EXPECT_EQ(p.options.settings.strength, 32);
+    EXPECT_FALSE(ParseCommandLine({"demo", "a", "b"}).ok);
+    EXPECT_FALSE(ParseCommandLine({"--yc48", "4x4", "demo"}).ok);
+}
+
+TEST(CliOptions, RefusesBadValuesWithAReason) {
+    const std::vector<Args> bad = {
+        {"--mode", "5"},       {"--mode", "-1"},         {"--mode", "1x"},        {"--mode", ""},
+        {"--mode"},            {"--strength", "129"},    {"--noise", "+3"},       {"--line", "700"},
+        {"--threads", "0"},    {"--threads", "257"},     {"--frames", "-2"},      {"--bogus"},
+        {"-x"},                {"--no-mmx=1"},           {"a", "b", "c"},         {"--yc48", "0x10"},
+        {"--yc48", "10x"},     {"--yc48", "10x10:9"},    {"--yc48", "16385x1"},   {"--yc48", "8192x8192"},
+        {"--yc48", "10*10"},   {"--yc48", "99999999999999999999x1"},
+    };
+    for (const Args& args : bad) {
+        const ParseOutcome p = ParseCommandLine(args);
+        EXPECT_FALSE(p.ok) << ::testing::PrintToString(args);
+        EXPECT_FALSE(p.error.empty());
+        EXPECT_EQ(p.error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(CliOptions, UsageErrorsExitTwoWithOneLineAndHelpExitsZero) {
+    testing::TempDir dir;
+    const testing::ToolRun bad = testing::RunToolOn({"--mode", "9"}, "", "");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "trelvane: --mode: expected a whole number from 0 to 4, got '9' (see trelvane --help)\n");
+
+    const testing::ToolRun help = testing::RunToolOn({"--help"}, "", dir.Path("help.txt"));
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(testing::ReadFile(dir.Path("help.txt")).find("Usage: trelvane"), std::string::npos);
+
+    // The input is never truncated by naming it as the output too.
+    testing::WriteFile(dir.Path("same.y4m"), "YUV4MPEG2 W2 H2\n");
+    const testing::ToolRun same = testing::RunToolOn({dir.Path("same.y4m"), dir.Path("same.y4m")}, "", "");
+    EXPECT_EQ(same.status, 2);
+    EXPECT_EQ(testing::ReadFile(dir.Path("same.y4m")), "YUV4MPEG2 W2 H2\n");
+
+    const testing::ToolRun missing = testing::RunToolOn({dir.Path("absent.y4m")}, "", "");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot open input"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace trelvane::cli

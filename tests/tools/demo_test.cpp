@@ -1,0 +1,101 @@
+#include "demo.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+
+#include "bitmap_font.h"
+#include "rgb_image.h"
+#include "tool_test_support.h"
+
+namespace trelvane::cli {
+namespace {
+
+struct PngSize {
+    bool valid = false;
+    unsigned width = 0;
+    unsigned height = 0;
+};
+
+// Decodes the whole file with libpng, so a corrupt stream fails here.
+PngSize ReadPng(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    PngSize size;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return size;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
+    size.valid = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
+    size.width = image.width;
+    size.height = image.height;
+    return size;
+}
+
+TEST(Demo, WritesDecodablePicturesOfEveryModeAndAContactSheet) {
+    testing::TempDir dir;
+    const testing::ToolRun run = testing::RunToolOn({"-q", "demo", dir.Path("pics/nested")}, "", "");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> names = DemoFileNames();
+    ASSERT_EQ(names.size(), 11u);
+    for (const std::string& name : names) {
+        const PngSize png = ReadPng(dir.Path("pics/nested/" + name));
+        ASSERT_TRUE(png.valid) << name;
+        if (name == "contact-sheet.png") {
+            EXPECT_GE(png.width, 5u * kDemoWidth);
+            EXPECT_GE(png.height, 2u * kDemoHeight);
+        } else {
+            EXPECT_EQ(png.width, unsigned{kDemoWidth}) << name;
+            EXPECT_EQ(png.height, unsigned{kDemoHeight}) << name;
+        }
+    }
+    // Filtering must show: a filtered picture differs from the pattern.
+    EXPECT_NE(testing::ReadFile(dir.Path("pics/nested/unfiltered-640.png")),
+              testing::ReadFile(dir.Path("pics/nested/mode1-640.png")));
+
+    testing::WriteFile(dir.Path("file"), "x");
+    const testing::ToolRun blocked = testing::RunToolOn({"demo", dir.Path("file/sub")}, "", "");
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.err.find("cannot create directory"), std::string::npos);
+}
+
+TEST(Demo, DisplayConversionIsTheHostsBt601) {
+    const auto rgb = [](int y, int cb, int cr) {
+        const Rgb c = YcToRgb({static_cast<int16_t>(y), static_cast<int16_t>(cb), static_cast<int16_t>(cr)});
+        return std::vector<int>{c.r, c.g, c.b};
+    };
+    EXPECT_EQ(rgb(4096, 0, 0), (std::vector<int>{255, 255, 255}));
+    EXPECT_EQ(rgb(0, 0, 0), (std::vector<int>{0, 0, 0}));
+    // Mid grey: (255 * 2048 + (3 << 10)) >> 12.
+    EXPECT_EQ(rgb(2048, 0, 0), (std::vector<int>{128, 128, 128}));
+    // Full Cr adds about 1.402 * 255 / 2 to R and takes 0.714 of that from G.
+    EXPECT_EQ(rgb(2048, 0, 2048), (std::vector<int>{255, 37, 128}));
+    EXPECT_EQ(rgb(2048, 2048, 0), (std::vector<int>{128, 84, 255}));
+    // Negative products shift toward minus infinity; results clamp at 0.
+    EXPECT_EQ(rgb(-500, -2048, -2048), (std::vector<int>{0, 104, 0}));
+}
+
+TEST(Demo, FontDrawsInsideItsBoxAndClipsAtTheEdge) {
+    RgbImage image(40, 20);
+    DrawText(image, 1, 2, "M0", 2, {255, 0, 0});
+    EXPECT_EQ(TextWidth("M0", 2), 22);
+    int lit = 0;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const bool on = image.At(x, y)[0] == 255;
+            lit += on;
+            if (on) {
+                EXPECT_GE(x, 1);
+                EXPECT_LT(x, 1 + 22);
+                EXPECT_GE(y, 2);
+                EXPECT_LT(y, 2 + kGlyphHeight * 2);
+            }
+        }
+    }
+    EXPECT_GT(lit, 40);
+    DrawText(image, 35, 15, "?", 3, {0, 255, 0});  // mostly outside: must not write past the image
+    EXPECT_EQ(image.rgb.size(), 40u * 20u * 3u);
+}
+
+}  // namespace
+}  // namespace trelvane::cli

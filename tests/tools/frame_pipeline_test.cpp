@@ -1,0 +1,103 @@
+#include "frame_pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+
+namespace trelvane::cli {
+namespace {
+
+// A stream of `frames` frames whose one byte is its number; processing adds
+// one; `failAt` makes the read, process or write of that frame fail.
+struct Script {
+    int frames = 40;
+    int failReadAt = -1;
+    int failProcessAt = -1;
+    int failWriteAt = -1;
+    std::vector<int> written;
+    std::atomic<int> processed{0};
+};
+
+PipelineResult RunScript(Script& s, int workers) {
+    std::vector<FrameSlot> slots(workers <= 1 ? 1 : 2 * static_cast<size_t>(workers));
+    for (FrameSlot& slot : slots) slot.bytes.resize(1);
+    PipelineHooks hooks;
+    hooks.read = [&](FrameSlot& slot, std::string& error) {
+        if (slot.index == s.failReadAt) {
+            error = "bad frame";
+            return ReadStatus::kError;
+        }
+        if (slot.index >= s.frames) return ReadStatus::kEnd;
+        slot.bytes[0] = static_cast<uint8_t>(slot.index);
+        return ReadStatus::kFrame;
+    };
+    hooks.process = [&](FrameSlot& slot, int worker, std::string& error) {
+        EXPECT_GE(worker, 0);
+        EXPECT_LT(worker, workers);
+        ++s.processed;
+        if (slot.index == s.failProcessAt) {
+            error = "no memory";
+            return false;
+        }
+        slot.bytes[0] = static_cast<uint8_t>(slot.bytes[0] + 1);
+        return true;
+    };
+    hooks.write = [&](FrameSlot& slot) {
+        if (slot.index == s.failWriteAt) return EPIPE;
+        s.written.push_back(slot.bytes[0] - 1);
+        return 0;
+    };
+    return RunFramePipeline(workers, slots, hooks);
+}
+
+std::vector<int> FirstFrames(int n) {
+    std::vector<int> v;
+    for (int i = 0; i < n; ++i) v.push_back(i);
+    return v;
+}
+
+TEST(FramePipeline, WritesEveryFrameOnceInInputOrder) {
+    for (const int workers : {1, 2, 5}) {
+        Script s;
+        const PipelineResult r = RunScript(s, workers);
+        EXPECT_EQ(r.outcome, PipelineResult::Outcome::kDone);
+        EXPECT_EQ(r.framesWritten, 40);
+        EXPECT_EQ(s.written, FirstFrames(40)) << workers << " workers";
+    }
+}
+
+TEST(FramePipeline, FramesBeforeAReadErrorAreWrittenFirst) {
+    for (const int workers : {1, 3}) {
+        Script s;
+        s.failReadAt = 7;
+        const PipelineResult r = RunScript(s, workers);
+        EXPECT_EQ(r.outcome, PipelineResult::Outcome::kReadError);
+        EXPECT_EQ(r.readError, "bad frame");
+        EXPECT_EQ(s.written, FirstFrames(7));
+    }
+}
+
+TEST(FramePipeline, StopsAtAFailedFrameOrAFailedWrite) {
+    for (const int workers : {1, 4}) {
+        Script p;
+        p.failProcessAt = 5;
+        const PipelineResult r = RunScript(p, workers);
+        EXPECT_EQ(r.outcome, PipelineResult::Outcome::kProcessError);
+        EXPECT_EQ(r.processError, "no memory");
+        EXPECT_EQ(p.written, FirstFrames(5));
+
+        Script w;
+        w.frames = 1000;
+        w.failWriteAt = 3;
+        const PipelineResult rw = RunScript(w, workers);
+        EXPECT_EQ(rw.outcome, PipelineResult::Outcome::kWriteError);
+        EXPECT_EQ(rw.writeErrno, EPIPE);
+        EXPECT_EQ(w.written, FirstFrames(3));
+        // The reader stops soon after: it never runs more than the slots ahead.
+        EXPECT_LE(w.processed.load(), 3 + 2 * workers + 1);
+    }
+}
+
+}  // namespace
+}  // namespace trelvane::cli

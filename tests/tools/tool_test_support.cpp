@@ -1,0 +1,86 @@
+#include "tool_test_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include "cli_app.h"
+
+namespace trelvane::cli::testing {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "trelvane-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    dir_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+ToolRun RunToolOn(const std::vector<std::string>& args, const std::string& inPath, const std::string& outPath) {
+    const int in = ::open(inPath.empty() ? "/dev/null" : inPath.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(outPath.empty() ? "/dev/null" : outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::FILE* err = std::tmpfile();
+    ToolRun run;
+    run.status = RunTool(args, {in, out, err, false});
+    std::rewind(err);
+    for (int c; (c = std::fgetc(err)) != EOF;) run.err += static_cast<char>(c);
+    std::fclose(err);
+    ::close(in);
+    ::close(out);
+    return run;
+}
+
+int Shell(const std::string& command) {
+    const int raw = std::system(command.c_str());
+    return raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+bool HaveFfmpeg() {
+    return Shell("ffmpeg -version >/dev/null 2>&1") == 0 && Shell("ffprobe -version >/dev/null 2>&1") == 0;
+}
+
+std::string ToolPath() { return TRELVANE_TOOL_PATH; }
+
+std::vector<uint8_t> NoiseBytes(size_t count, uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::vector<uint8_t> bytes(count);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(gen());
+    return bytes;
+}
+
+std::string MakeY4m(const std::string& header, int frames, size_t frameBytes, uint32_t seed, int depth) {
+    std::string y4m = header + "\n";
+    for (int f = 0; f < frames; ++f) {
+        std::vector<uint8_t> data = NoiseBytes(frameBytes, seed + static_cast<uint32_t>(f));
+        if (depth > 8) {
+            for (size_t i = 1; i < data.size(); i += 2) data[i] &= static_cast<uint8_t>((1 << (depth - 8)) - 1);
+        }
+        y4m += "FRAME\n";
+        y4m.append(data.begin(), data.end());
+    }
+    return y4m;
+}
+
+}  // namespace trelvane::cli::testing

@@ -1,0 +1,51 @@
+// Helpers for the tool's tests: temporary files, runs of the tool in-process
+// and as a program, and small y4m streams built in memory.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace trelvane::cli::testing {
+
+// A fresh directory, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+private:
+    std::filesystem::path dir_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+struct ToolRun {
+    int status = -1;
+    std::string err;  // what the run printed on standard error
+};
+
+// RunTool in this process with standard input and output on the given files
+// ("" leaves that stream on /dev/null).
+ToolRun RunToolOn(const std::vector<std::string>& args, const std::string& inPath, const std::string& outPath);
+
+// Runs a shell command; returns its exit status (-1 if it did not exit).
+int Shell(const std::string& command);
+bool HaveFfmpeg();
+// The built trelvane program.
+std::string ToolPath();
+
+// A y4m stream: the header line (without '\n') and frames of `frameBytes`
+// bytes of pseudo-random samples (a function of the seed) that are valid
+// codes of the depth (two little-endian bytes each above 8 bits).
+std::string MakeY4m(const std::string& header, int frames, size_t frameBytes, uint32_t seed, int depth = 8);
+
+// Deterministic pseudo-random bytes.
+std::vector<uint8_t> NoiseBytes(size_t count, uint32_t seed);
+
+}  // namespace trelvane::cli::testing

@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "frame/test_pattern.h"
+#include "sample_convert.h"
+#include "tool_test_support.h"
+#include "y4m.h"
+
+namespace trelvane::cli {
+namespace {
+
+using testing::MakeY4m;
+using testing::ReadFile;
+using testing::RunToolOn;
+using testing::TempDir;
+
+struct Stream {
+    Y4mHeader header;
+    Y4mFrameLayout layout;
+    std::vector<std::string> frames;  // frame data without the frame header
+};
+
+Stream Split(const std::string& y4m) {
+    Stream s;
+    std::string error;
+    const size_t nl = y4m.find('\n');
+    EXPECT_TRUE(ParseY4mStreamHeader(y4m.substr(0, nl), s.header, error)) << error;
+    s.layout = FrameLayoutOf(s.header);
+    for (size_t pos = nl + 1; pos < y4m.size();) {
+        const size_t data = y4m.find('\n', pos) + 1;
+        s.frames.push_back(y4m.substr(data, s.layout.frameBytes));
+        pos = data + s.layout.frameBytes;
+    }
+    return s;
+}
+
+int Sample(const std::string& plane, size_t i, int bytes) {
+    const auto* p = reinterpret_cast<const uint8_t*>(plane.data());
+    return bytes == 1 ? p[i] : p[2 * i] | (p[2 * i + 1] << 8);
+}
+
+std::string Header(int w, int h, const std::string& cs) {
+    return "YUV4MPEG2 W" + std::to_string(w) + " H" + std::to_string(h) + " F30000:1001 It A1:1 C" + cs +
+           " XCOLORRANGE=LIMITED";
+}
+
+int DepthOf(const std::string& cs) { return cs.size() > 3 ? std::stoi(cs.substr(4)) : 8; }
+
+const char* const kColourSpaces[] = {"420", "422", "444", "420p10", "422p10", "444p12", "422p12"};
+
+TEST(Y4mStream, ModeZeroKeepsEveryByteAndModeFourOnlyChroma) {
+    TempDir dir;
+    for (const char* cs : kColourSpaces) {
+        for (const auto& [w, h] : {std::pair{33, 10}, {1, 1}, {7, 1}, {2, 9}}) {
+            const std::string header = Header(w, h, cs);
+            Y4mHeader parsed;
+            std::string error;
+            ASSERT_TRUE(ParseY4mStreamHeader(header, parsed, error));
+            const std::string in = MakeY4m(header, 3, FrameLayoutOf(parsed).frameBytes, 3, DepthOf(cs));
+            testing::WriteFile(dir.Path("in.y4m"), in);
+
+            ASSERT_EQ(RunToolOn({"--mode", "0"}, dir.Path("in.y4m"), dir.Path("out.y4m")).status, 0);
+            EXPECT_EQ(ReadFile(dir.Path("out.y4m")), in) << cs << " " << w << "x" << h;
+
+            ASSERT_EQ(RunToolOn({"--threads", "2"}, dir.Path("in.y4m"), dir.Path("out.y4m")).status, 0);
+            const Stream a = Split(in);
+            const Stream b = Split(ReadFile(dir.Path("out.y4m")));
+            ASSERT_EQ(b.frames.size(), 3u);
+            EXPECT_EQ(FormatY4mStreamHeader(b.header), header + "\n");
+            for (size_t f = 0; f < 3; ++f) {
+                EXPECT_EQ(a.frames[f].substr(0, a.layout.lumaBytes), b.frames[f].substr(0, b.layout.lumaBytes)) << cs;
+                if (w >= 4) {
+                    EXPECT_NE(a.frames[f], b.frames[f]) << cs << " chroma unchanged";
+                }
+            }
+        }
+    }
+}
+
+// The YC48 frame the host would filter for a y4m frame: one row per chroma
+// row, stored chroma on the even pixels (every pixel for 4:4:4), the odd ones
+// interpolated.
+std::vector<PIXEL_YC> HostFrame(const Stream& s, const std::string& frame) {
+    const Y4mHeader& h = s.header;
+    const Y4mFrameLayout& f = s.layout;
+    const SampleScale scale{h.depth, h.fullRange};
+    const int step = h.layout == ChromaLayout::k444 ? 1 : 2;
+    std::vector<PIXEL_YC> yc(static_cast<size_t>(h.width) * f.chromaHeight);
+    const std::string cb = frame.substr(f.lumaBytes, f.chromaBytes);
+    const std::string cr = frame.substr(f.lumaBytes + f.chromaBytes);
+    for (int r = 0; r < f.chromaHeight; ++r) {
+        PIXEL_YC* row = &yc[static_cast<size_t>(r) * h.width];
+        for (int x = 0; x < h.width; ++x) {
+            const size_t k = static_cast<size_t>(r) * f.chromaWidth + static_cast<size_t>(x / step);
+            row[x].cb = static_cast<int16_t>(ChromaToYc48(Sample(cb, k, f.bytesPerSample), scale));
+            row[x].cr = static_cast<int16_t>(ChromaToYc48(Sample(cr, k, f.bytesPerSample), scale));
+        }
+        for (int x = 1; step == 2 && x < h.width; x += 2) {
+            const PIXEL_YC& right = x + 1 < h.width ? row[x + 1] : row[x - 1];
+            row[x].cb = static_cast<int16_t>((row[x - 1].cb + right.cb) >> 1);
+            row[x].cr = static_cast<int16_t>((row[x - 1].cr + right.cr) >> 1);
+        }
+    }
+    return yc;
+}
+
+TEST(Y4mStream, ChromaEqualsTheSameFrameThroughTheYc48Path) {
+    TempDir dir;
+    for (const char* cs : {"422", "420p10", "444p12"}) {
+        const std::string header = Header(45, 13, cs);
+        Y4mHeader parsed;
+        std::string error;
+        ASSERT_TRUE(ParseY4mStreamHeader(header, parsed, error));
+        const std::string in = MakeY4m(header, 1, FrameLayoutOf(parsed).frameBytes, 21, DepthOf(cs));
+        testing::WriteFile(dir.Path("in.y4m"), in);
+        ASSERT_EQ(RunToolOn({"--mode", "3", "--strength", "90"}, dir.Path("in.y4m"), dir.Path("out.y4m")).status, 0);
+        const Stream s = Split(in);
+        const Stream out = Split(ReadFile(dir.Path("out.y4m")));
+
+        const std::vector<PIXEL_YC> yc = HostFrame(s, s.frames[0]);
+        std::string ycBytes(yc.size() * sizeof(PIXEL_YC), '\0');
+        std::memcpy(ycBytes.data(), yc.data(), ycBytes.size());
+        testing::WriteFile(dir.Path("in.yc"), ycBytes);
+        const std::string geometry = "45x" + std::to_string(s.layout.chromaHeight);
+        ASSERT_EQ(RunToolOn({"--yc48", geometry, "--mode", "3", "--strength", "90"}, dir.Path("in.yc"), dir.Path("out.yc")).status, 0);
+        std::vector<PIXEL_YC> filtered(yc.size());
+        std::memcpy(filtered.data(), ReadFile(dir.Path("out.yc")).data(), ycBytes.size());
+
+        const SampleScale scale{s.header.depth, false};
+        const int step = s.header.layout == ChromaLayout::k444 ? 1 : 2;
+        const std::string cb = out.frames[0].substr(s.layout.lumaBytes, s.layout.chromaBytes);
+        const std::string cr = out.frames[0].substr(s.layout.lumaBytes + s.layout.chromaBytes);
+        for (int r = 0; r < s.layout.chromaHeight; ++r) {
+            for (int k = 0; k < s.layout.chromaWidth; ++k) {
+                const size_t i = static_cast<size_t>(r) * s.layout.chromaWidth + static_cast<size_t>(k);
+                const PIXEL_YC& p = filtered[static_cast<size_t>(r) * 45 + static_cast<size_t>(k * step)];
+                ASSERT_EQ(Sample(cb, i, s.layout.bytesPerSample), ChromaFromYc48(p.cb, scale)) << cs << " " << r << "," << k;
+                ASSERT_EQ(Sample(cr, i, s.layout.bytesPerSample), ChromaFromYc48(p.cr, scale)) << cs << " " << r << "," << k;
+            }
+        }
+    }
+}
+
+TEST(Y4mStream, TestPatternDrawsFullSizeLuma) {
+    TempDir dir;
+    std::vector<PIXEL_YC> pattern(40 * 12);
+    DrawTestPattern(1, pattern.data(), 40, 12, 40);
+    for (const char* cs : {"420", "422p10"}) {
+        const std::string header = Header(40, 12, cs);
+        Y4mHeader parsed;
+        std::string error;
+        ASSERT_TRUE(ParseY4mStreamHeader(header, parsed, error));
+        testing::WriteFile(dir.Path("in.y4m"), MakeY4m(header, 2, FrameLayoutOf(parsed).frameBytes, 1, DepthOf(cs)));
+        ASSERT_EQ(RunToolOn({"--test-pattern", "--mode", "0"}, dir.Path("in.y4m"), dir.Path("out.y4m")).status, 0);
+        const Stream out = Split(ReadFile(dir.Path("out.y4m")));
+        ASSERT_EQ(out.frames.size(), 2u);
+        const SampleScale scale{out.header.depth, false};
+        for (size_t i = 0; i < pattern.size(); ++i) {
+            ASSERT_EQ(Sample(out.frames[1], i, out.layout.bytesPerSample), LumaFromYc48(pattern[i].y, scale)) << cs << " " << i;
+        }
+        // The first chroma sample of the last row is the left block's cb.
+        const size_t lastCb = out.layout.lumaBytes / out.layout.bytesPerSample +
+                              static_cast<size_t>(out.layout.chromaHeight - 1) * out.layout.chromaWidth;
+        const std::string& frame = out.frames[1];
+        EXPECT_EQ(Sample(frame, lastCb, out.layout.bytesPerSample), ChromaFromYc48(pattern[11 * 40].cb, scale)) << cs;
+    }
+}
+
+TEST(Y4mStream, BadInputStopsWithExitOneAfterTheCompleteFrames) {
+    TempDir dir;
+    const auto run = [&](const std::string& input, std::vector<std::string> args = {}) {
+        testing::WriteFile(dir.Path("in.y4m"), input);
+        return RunToolOn(args, dir.Path("in.y4m"), dir.Path("out.y4m"));
+    };
+    const std::string good = MakeY4m("YUV4MPEG2 W8 H4 C422", 3, 64, 9);
+    const size_t frameWithHeader = 6 + 64;
+    const size_t headerBytes = good.size() - 3 * frameWithHeader;
+
+    const testing::ToolRun truncated = run(good.substr(0, good.size() - 10));
+    EXPECT_EQ(truncated.status, 1);
+    EXPECT_EQ(truncated.err, "trelvane: frame 3: truncated (54 of 64 bytes)\n");
+    EXPECT_EQ(Split(ReadFile(dir.Path("out.y4m"))).frames.size(), 2u);
+
+    std::string badFrame = good;
+    badFrame.replace(headerBytes + frameWithHeader, 5, "FRAMX");
+    const testing::ToolRun garbled = run(badFrame, {"--threads", "2"});
+    EXPECT_EQ(garbled.status, 1);
+    EXPECT_NE(garbled.err.find("frame 2: expected a 'FRAME' header"), std::string::npos) << garbled.err;
+    EXPECT_EQ(ReadFile(dir.Path("out.y4m")).size(), headerBytes + frameWithHeader);
+
+    for (const std::string header : {"YUV4MPEG2 W16384 H16384\n", "YUV4MPEG2 W8 H4 C411\n", "RIFF\n", ""}) {
+        const testing::ToolRun refused = run(header + "FRAME\n");
+        EXPECT_EQ(refused.status, 1) << header;
+        EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+        EXPECT_EQ(ReadFile(dir.Path("out.y4m")), "") << header;
+    }
+}
+
+TEST(Y4mStream, SixteenBitInputIsNotedOnceUnlessQuiet) {
+    TempDir dir;
+    testing::WriteFile(dir.Path("in.y4m"), MakeY4m("YUV4MPEG2 W4 H2 C444p16", 4, 48, 2, 16));
+    const testing::ToolRun noted = RunToolOn({}, dir.Path("in.y4m"), dir.Path("out.y4m"));
+    EXPECT_EQ(noted.status, 0);
+    EXPECT_EQ(std::count(noted.err.begin(), noted.err.end(), '\n'), 1);
+    EXPECT_NE(noted.err.find("16-bit"), std::string::npos);
+    EXPECT_EQ(RunToolOn({"-q"}, dir.Path("in.y4m"), dir.Path("out.y4m")).err, "");
+}
+
+}  // namespace
+}  // namespace trelvane::cli
