@@ -17,6 +17,7 @@
 namespace trelvane {
 namespace {
 
+using packed_test::Fill;
 using packed_test::FillLine;
 using packed_test::FillName;
 using packed_test::GuardedLine;
@@ -52,16 +53,31 @@ protected:
         }
     }
 
+    // check(fillA, fillB, count, shift) for every pair of fills and every
+    // count from 0 to 72, both alignments taking turns; the case and the
+    // seed are traced, and the first failure ends the run.
+    template <typename Check>
+    void ForEachCase(Check check) {
+        SCOPED_TRACE(packed_test::SeedTrace(seed_));
+        for (const Fill fillA : kAllFills) {
+            for (const Fill fillB : kAllFills) {
+                for (int count = 0; count <= kMaxCount; ++count) {
+                    const int shift = kShifts[(count + static_cast<int>(fillB)) % 2];
+                    SCOPED_TRACE("count " + std::to_string(count) + ", shift " +
+                                 std::to_string(shift) + ", fills " + FillName(fillA) + "/" +
+                                 FillName(fillB));
+                    check(fillA, fillB, count, shift);
+                    if (HasFatalFailure()) return;
+                }
+            }
+        }
+    }
+
     const PackedKernelTable& portable_ = PortablePackedKernels();
     const PackedKernelTable* sse2_ = nullptr;
     const uint32_t seed_ = std::random_device{}();
     std::mt19937 rng_{seed_};
 };
-
-std::string CaseTrace(int count, int shift, packed_test::Fill a, packed_test::Fill b) {
-    return "count " + std::to_string(count) + ", shift " + std::to_string(shift) + ", fills " +
-           FillName(a) + "/" + FillName(b);
-}
 
 TEST_F(Sse2MatchesPortable, FormsAreDistinct) {
     EXPECT_NE(sse2_->lowPass640Quad, portable_.lowPass640Quad);
@@ -72,7 +88,7 @@ TEST_F(Sse2MatchesPortable, FormsAreDistinct) {
 
 // Sources hold exactly the positions a kernel may read, so that a
 // sanitizer build catches any read beyond them.
-std::vector<int16_t> ExactSource(int positions, packed_test::Fill fill, std::mt19937& rng) {
+std::vector<int16_t> ExactSource(int positions, Fill fill, std::mt19937& rng) {
     std::vector<int16_t> src(kQuadLanes * positions);
     for (int i = 0; i < static_cast<int>(src.size()); ++i) {
         src[i] = packed_test::FillValue(fill, i, rng);
@@ -81,51 +97,32 @@ std::vector<int16_t> ExactSource(int positions, packed_test::Fill fill, std::mt1
 }
 
 TEST_F(Sse2MatchesPortable, Filters) {
-    SCOPED_TRACE(packed_test::SeedTrace(seed_));
     using Filter = decltype(&LowPass640Quad) PackedKernelTable::*;
     const std::pair<Filter, int> filters[] = {{&PackedKernelTable::lowPass640Quad, 9},
                                               {&PackedKernelTable::lowPass720Quad, 9},
                                               {&PackedKernelTable::wideLowPassQuad, 7}};
-    for (const auto& [filter, reach] : filters) {
-        for (const auto fill : kAllFills) {
-            for (int count = 0; count <= kMaxCount; ++count) {
-                for (const int shift : kShifts) {
-                    SCOPED_TRACE(CaseTrace(count, shift, fill, fill) + ", reach " +
-                                 std::to_string(reach));
-                    const std::vector<int16_t> src = ExactSource(count + 2 * reach, fill, rng_);
-                    const int16_t* body = src.data() + kQuadLanes * reach;
-                    std::vector<GuardedLine> lines{GuardedLine(kQuadLanes * count, shift)};
-                    Compare(lines, [&](const PackedKernelTable& t, std::vector<GuardedLine>& l) {
-                        (t.*filter)(l[0].data(), body, count);
-                    });
-                    if (HasFatalFailure()) return;
-                }
-            }
+    ForEachCase([&](Fill fill, Fill, int count, int shift) {
+        for (const auto& [filter, reach] : filters) {
+            const std::vector<int16_t> src = ExactSource(count + 2 * reach, fill, rng_);
+            Compare({GuardedLine(kQuadLanes * count, shift)}, [&](const auto& t, auto& l) {
+                (t.*filter)(l[0].data(), src.data() + kQuadLanes * reach, count);
+            });
         }
-    }
+    });
 }
 
 TEST_F(Sse2MatchesPortable, Rotations) {
-    SCOPED_TRACE(packed_test::SeedTrace(seed_));
-    using Rotation = decltype(&RotateToIQQuad) PackedKernelTable::*;
-    for (const Rotation rotate :
-         {&PackedKernelTable::rotateToIQQuad, &PackedKernelTable::rotateFromIQQuad}) {
-        for (const auto fillA : kAllFills) {
-            for (const auto fillB : kAllFills) {
-                for (int count = 0; count <= kMaxCount; ++count) {
-                    const int shift = kShifts[count % 2];
-                    SCOPED_TRACE(CaseTrace(count, shift, fillA, fillB));
-                    std::vector<GuardedLine> lines(2, GuardedLine(count, shift));
-                    FillLine(lines[0], fillA, rng_);
-                    FillLine(lines[1], fillB, rng_);
-                    Compare(lines, [&](const PackedKernelTable& t, std::vector<GuardedLine>& l) {
-                        (t.*rotate)(l[0].data(), l[1].data(), count);
-                    });
-                    if (HasFatalFailure()) return;
-                }
-            }
-        }
-    }
+    ForEachCase([&](Fill fillA, Fill fillB, int count, int shift) {
+        std::vector<GuardedLine> lines(4, GuardedLine(count, shift));
+        FillLine(lines[0], fillA, rng_);
+        FillLine(lines[1], fillB, rng_);
+        lines[2] = lines[0];
+        lines[3] = lines[1];
+        Compare(lines, [&](const auto& t, auto& l) {
+            t.rotateToIQQuad(l[0].data(), l[1].data(), count);
+            t.rotateFromIQQuad(l[2].data(), l[3].data(), count);
+        });
+    });
 }
 
 // Strengths and noise thresholds, inside the host's bounds and far outside.
@@ -133,109 +130,68 @@ constexpr int kStrengths[] = {0, 1, 16, 32, 64, 127, 128, -1, 255, 40000, INT_MA
 constexpr int kNoises[] = {0, 1, 47, 48, 128, -1, 70000, INT_MAX, INT_MIN};
 
 TEST_F(Sse2MatchesPortable, Blends) {
-    SCOPED_TRACE(packed_test::SeedTrace(seed_));
     std::uniform_int_distribution<int> pickStrength(0, std::size(kStrengths) - 1);
     std::uniform_int_distribution<int> pickNoise(0, std::size(kNoises) - 1);
-    for (const bool cored : {false, true}) {
-        for (const auto fillF : kAllFills) {
-            for (const auto fillX : kAllFills) {
-                for (int count = 0; count <= kMaxCount; ++count) {
-                    const int shift = kShifts[count % 2];
-                    const int strength = kStrengths[pickStrength(rng_)];
-                    const int noise = kNoises[pickNoise(rng_)];
-                    SCOPED_TRACE(CaseTrace(count, shift, fillF, fillX) + ", strength " +
-                                 std::to_string(strength) + ", noise " + std::to_string(noise));
-                    std::vector<GuardedLine> lines(2, GuardedLine(count, shift));
-                    FillLine(lines[0], fillF, rng_);
-                    FillLine(lines[1], fillX, rng_);
-                    Compare(lines, [&](const PackedKernelTable& t, std::vector<GuardedLine>& l) {
-                        if (cored) {
-                            t.blendDetailCoredQuad(l[0].data(), l[1].data(), count, strength,
-                                                   noise);
-                        } else {
-                            t.blendDetailQuad(l[0].data(), l[1].data(), count, strength);
-                        }
-                    });
-                    if (HasFatalFailure()) return;
-                }
-            }
-        }
-    }
+    ForEachCase([&](Fill fillF, Fill fillX, int count, int shift) {
+        const int strength = kStrengths[pickStrength(rng_)];
+        const int noise = kNoises[pickNoise(rng_)];
+        SCOPED_TRACE("strength " + std::to_string(strength) + ", noise " + std::to_string(noise));
+        std::vector<GuardedLine> lines(3, GuardedLine(count, shift));
+        FillLine(lines[0], fillF, rng_);
+        lines[1] = lines[0];
+        FillLine(lines[2], fillX, rng_);
+        Compare(lines, [&](const auto& t, auto& l) {
+            t.blendDetailQuad(l[0].data(), l[2].data(), count, strength);
+            t.blendDetailCoredQuad(l[1].data(), l[2].data(), count, strength, noise);
+        });
+    });
 }
 
 TEST_F(Sse2MatchesPortable, Interpolation) {
-    SCOPED_TRACE(packed_test::SeedTrace(seed_));
-    for (const auto fill : kAllFills) {
-        for (int n = 0; n <= kMaxCount; ++n) {
-            for (const int shift : kShifts) {
-                SCOPED_TRACE(CaseTrace(n, shift, fill, fill));
-                const std::vector<int16_t> src = ExactSource(n, fill, rng_);
-                std::vector<GuardedLine> lines{GuardedLine(kQuadLanes * 2 * n, shift)};
-                Compare(lines, [&](const PackedKernelTable& t, std::vector<GuardedLine>& l) {
-                    t.upsampleChroma2xQuad(l[0].data(), src.data(), n);
-                });
-                if (HasFatalFailure()) return;
-            }
-        }
-    }
-}
-
-// Four rows at the given pitch, every field of every pixel from the fill.
-std::vector<PIXEL_YC> QuadRows(int pitch, packed_test::Fill fill, std::mt19937& rng) {
-    std::vector<PIXEL_YC> rows(static_cast<size_t>(kQuadLanes) * pitch);
-    int i = 0;
-    for (PIXEL_YC& px : rows) {
-        px = {packed_test::FillValue(fill, i, rng), packed_test::FillValue(fill, i + 1, rng),
-              packed_test::FillValue(fill, i + 2, rng)};
-        i += 3;
-    }
-    return rows;
+    ForEachCase([&](Fill fill, Fill, int n, int shift) {
+        const std::vector<int16_t> src = ExactSource(n, fill, rng_);
+        Compare({GuardedLine(kQuadLanes * 2 * n, shift)}, [&](const auto& t, auto& l) {
+            t.upsampleChroma2xQuad(l[0].data(), src.data(), n);
+        });
+    });
 }
 
 bool SamePixels(const std::vector<PIXEL_YC>& a, const std::vector<PIXEL_YC>& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].y != b[i].y || a[i].cb != b[i].cb || a[i].cr != b[i].cr) return false;
-    }
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](PIXEL_YC p, PIXEL_YC q) {
+        return p.y == q.y && p.cb == q.cb && p.cr == q.cr;
+    });
 }
 
 TEST_F(Sse2MatchesPortable, GatherAndScatter) {
-    SCOPED_TRACE(packed_test::SeedTrace(seed_));
-    for (const auto fill : kAllFills) {
-        for (int count = 0; count <= kMaxCount; ++count) {
-            const int shift = kShifts[count % 2];
-            // At the smallest pitch the last row ends with the last pixel
-            // the gather may read.
-            const int pitch = std::max(1, 2 * count - 1 + count % 3);
-            SCOPED_TRACE(CaseTrace(count, shift, fill, fill));
-            const std::vector<PIXEL_YC> frame = QuadRows(pitch, fill, rng_);
-
-            std::vector<PIXEL_YC> readPortable = frame;
-            std::vector<PIXEL_YC> readSse2 = frame;
-            std::vector<GuardedLine> lines(2, GuardedLine(kQuadLanes * (count + 32), shift));
-            Compare(lines, [&](const PackedKernelTable& t, std::vector<GuardedLine>& l) {
-                t.gatherChromaQuad(l[0].data(), l[1].data(),
-                                   (&t == &portable_ ? readPortable : readSse2).data(), count,
-                                   pitch);
-            });
-            ASSERT_TRUE(SamePixels(readPortable, frame));
-            ASSERT_TRUE(SamePixels(readSse2, frame));
-
-            // The scatter writes count pixels from two plain lines of count
-            // positions.
-            std::vector<GuardedLine> sources(2, GuardedLine(kQuadLanes * count, shift));
-            FillLine(sources[0], fill, rng_);
-            FillLine(sources[1], packed_test::Fill::kRandom, rng_);
-            std::vector<PIXEL_YC> writtenPortable = frame;
-            std::vector<PIXEL_YC> writtenSse2 = frame;
-            portable_.scatterChromaQuad(writtenPortable.data(), sources[0].data(),
-                                        sources[1].data(), count, pitch);
-            sse2_->scatterChromaQuad(writtenSse2.data(), sources[0].data(), sources[1].data(),
-                                     count, pitch);
-            ASSERT_TRUE(SamePixels(writtenPortable, writtenSse2));
+    ForEachCase([&](Fill fillFrame, Fill fillLines, int count, int shift) {
+        // At the smallest pitch the last row ends with the last pixel the
+        // gather may read.
+        const int pitch = std::max(1, 2 * count - 1 + count % 3);
+        std::vector<PIXEL_YC> frame(static_cast<size_t>(kQuadLanes) * pitch);
+        for (size_t i = 0; i < frame.size(); ++i) {
+            const int v = static_cast<int>(3 * i);
+            frame[i] = {packed_test::FillValue(fillFrame, v, rng_),
+                        packed_test::FillValue(fillFrame, v + 1, rng_),
+                        packed_test::FillValue(fillFrame, v + 2, rng_)};
         }
-    }
+        const std::vector<PIXEL_YC> original = frame;
+        Compare(std::vector<GuardedLine>(2, GuardedLine(kQuadLanes * (count + 32), shift)),
+                [&](const auto& t, auto& l) {
+                    t.gatherChromaQuad(l[0].data(), l[1].data(), frame.data(), count, pitch);
+                });
+        ASSERT_TRUE(SamePixels(frame, original)) << "the gather only reads";
+
+        std::vector<GuardedLine> sources(2, GuardedLine(kQuadLanes * count, shift));
+        FillLine(sources[0], fillLines, rng_);
+        FillLine(sources[1], Fill::kRandom, rng_);
+        std::vector<PIXEL_YC> viaPortable = frame;
+        std::vector<PIXEL_YC> viaSse2 = frame;
+        portable_.scatterChromaQuad(viaPortable.data(), sources[0].data(), sources[1].data(), count,
+                                    pitch);
+        sse2_->scatterChromaQuad(viaSse2.data(), sources[0].data(), sources[1].data(), count,
+                                 pitch);
+        ASSERT_TRUE(SamePixels(viaPortable, viaSse2));
+    });
 }
 
 // The form the kernels run is chosen once, from the processor; the portable

@@ -94,38 +94,24 @@ int ExpectPackedRowsAsModelled(const Frame& packed, const Frame& oneRow, int gro
 
 constexpr int kWidths[] = {720, 719, 64, 33, 5, 4, 3, 2};
 
-TEST(PackedFramePath, ModeOneMatchesOneRowForChromaInHalfRange) {
-    const uint32_t seed = std::random_device{}();
-    SCOPED_TRACE(packed_test::SeedTrace(seed));
-    std::mt19937 rng(seed);
-    for (const int line640 : {0, 1}) {
-        for (const int w : kWidths) {
-            SCOPED_TRACE("w " + std::to_string(w) + " 640 " + std::to_string(line640));
-            const Frame in = RandomFrame(w, 9, w + 3, 16384, rng);
-            FilterSettings s;
-            s.mode = 1;
-            s.line640 = line640;
-            ExpectPackedRowsAsModelled(Process(in, s, 1), Process(in, s, 0), 8);
-            if (::testing::Test::HasFailure()) return;
-        }
-    }
-}
-
-TEST(PackedFramePath, IQModesMatchOneRowForChromaWithin2048) {
+// Mode 1 for chroma in -16384..16383, modes 2 to 4 for chroma within 2048.
+TEST(PackedFramePath, MatchesOneRowButForTheLastInterpolatedSampleInRange) {
     const uint32_t seed = std::random_device{}();
     SCOPED_TRACE(packed_test::SeedTrace(seed));
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> setting(0, 128);
-    for (int mode = 2; mode <= 4; ++mode) {
+    for (int mode = 1; mode <= 4; ++mode) {
         for (const int w : kWidths) {
             FilterSettings s;
             s.mode = mode;
-            s.line640 = w % 2;
+            s.line640 = (w + mode) % 2;
             s.strength = setting(rng);
             s.noise = setting(rng);
-            SCOPED_TRACE("mode " + std::to_string(mode) + " w " + std::to_string(w) + " strength " +
-                         std::to_string(s.strength) + " noise " + std::to_string(s.noise));
-            const Frame in = RandomFrame(w, 10, w, 2048, rng);
+            SCOPED_TRACE("mode " + std::to_string(mode) + " w " + std::to_string(w) + " 640 " +
+                         std::to_string(s.line640) + " strength " + std::to_string(s.strength) +
+                         " noise " + std::to_string(s.noise));
+            const Frame in =
+                RandomFrame(w, 9 + mode % 2, w + mode % 3, mode == 1 ? 16384 : 2048, rng);
             ExpectPackedRowsAsModelled(Process(in, s, 1), Process(in, s, 0), 8);
             if (::testing::Test::HasFailure()) return;
         }

@@ -144,28 +144,6 @@ TEST_P(PackedModel, ImpulseResponsesInOneLaneOnly) {
     }
 }
 
-TEST_P(PackedModel, FiltersEqualTheOneRowFiltersInTheSafeRange) {
-    const uint32_t seed = std::random_device{}();
-    SCOPED_TRACE(packed_test::SeedTrace(seed));
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> value(-16384, 16383);
-    for (const FilterCase& f : kFilters) {
-        for (int count = 1; count <= 40; count += 3) {
-            SCOPED_TRACE(std::string(f.name) + " count " + std::to_string(count));
-            std::vector<int16_t> src(L * (count + 2 * kQuadEdge));
-            for (int16_t& v : src) v = static_cast<int16_t>(value(rng));
-            std::vector<int16_t> dst(L * count);
-            (k().*f.packed)(dst.data(), src.data() + kBody, count);
-            for (int lane = 0; lane < L; ++lane) {
-                const std::vector<int16_t> line = LaneOf(src.data(), count + 2 * kQuadEdge, lane);
-                std::vector<int16_t> oneRow(count);
-                f.oneRow(oneRow.data(), line.data() + kQuadEdge, count);
-                ASSERT_EQ(LaneOf(dst.data(), count, lane), oneRow) << "lane " << lane;
-            }
-        }
-    }
-}
-
 // ---- Rotations
 
 TEST_P(PackedModel, RotationThereAndBack) {
@@ -200,37 +178,6 @@ TEST_P(PackedModel, RotationSaturatesInWholePositionsAndWrapsInTheRemainder) {
             EXPECT_EQ(b[i], -2041) << i;
         }
         EXPECT_TRUE(a.GuardsIntact() && b.GuardsIntact());
-    }
-}
-
-// floor((c1 a + c2 b + 8192) / 16384) in 64 bits: the exact rotated value.
-int64_t ExactRotated(int32_t c1, int32_t c2, int16_t a, int16_t b) {
-    const int64_t sum = int64_t{c1} * a + int64_t{c2} * b + 8192;
-    return sum >= 0 ? sum / 16384 : -((-sum + 16383) / 16384);
-}
-
-TEST_P(PackedModel, RotationIsTheClampedExactValueInWholePositions) {
-    const uint32_t seed = std::random_device{}();
-    SCOPED_TRACE(packed_test::SeedTrace(seed));
-    std::mt19937 rng(seed);
-    for (int count = 1; count <= 14; ++count) {
-        GuardedLine a(count), b(count);
-        packed_test::FillLine(a, packed_test::Fill::kRandom, rng);
-        packed_test::FillLine(b, packed_test::Fill::kRandom, rng);
-        std::vector<int16_t> oneRowA = a.Values(), oneRowB = b.Values();
-        RotateFromIQ(oneRowA.data(), oneRowB.data(), count);
-        const std::vector<int16_t> inA = a.Values(), inB = b.Values();
-        k().rotateFromIQQuad(a.data(), b.data(), count);
-        for (int i = 0; i < count; ++i) {
-            if (i < count / 4 * 4) {
-                const auto clamp = [](int64_t v) { return std::clamp<int64_t>(v, -32768, 32767); };
-                ASSERT_EQ(a[i], clamp(ExactRotated(kCrFromI, kCrFromQ, inA[i], inB[i])));
-                ASSERT_EQ(b[i], clamp(ExactRotated(kCbFromI, kCbFromQ, inA[i], inB[i])));
-            } else {
-                ASSERT_EQ(a[i], oneRowA[i]);
-                ASSERT_EQ(b[i], oneRowB[i]);
-            }
-        }
     }
 }
 
@@ -348,56 +295,6 @@ TEST_P(PackedModel, InterpolationOfConstantLanes) {
     }
 }
 
-TEST_P(PackedModel, InterpolationEqualsOneRowButForTheLastOddOutput) {
-    const uint32_t seed = std::random_device{}();
-    SCOPED_TRACE(packed_test::SeedTrace(seed));
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> value(-20000, 20000);
-    for (int n = 1; n <= 20; ++n) {
-        std::vector<int16_t> s(n);
-        for (int16_t& v : s) v = static_cast<int16_t>(value(rng));
-        const std::vector<int16_t> packed = UpsampleLane(k(), s, n % L);
-        std::vector<int16_t> oneRow(2 * n);
-        UpsampleChroma2x(oneRow.data(), s.data(), n);
-        const int last = n >= 2 ? (17 * s[n - 1] - s[n - 2] + 8) >> 4 : s[0];
-        oneRow[2 * n - 1] = static_cast<int16_t>(last);
-        ASSERT_EQ(packed, oneRow) << "n " << n;
-    }
-}
-
-// ---- Lanes
-
-// Per-lane kernels: changing lane 2's input changes only lane 2's output.
-TEST_P(PackedModel, LanesAreIndependent) {
-    constexpr int kCount = 13;
-    std::mt19937 rng(7);
-    GuardedLine src(L * (kCount + 2 * kQuadEdge));
-    packed_test::FillLine(src, packed_test::Fill::kRandom, rng);
-    const auto run = [&](const GuardedLine& in) {
-        std::vector<int16_t> out;
-        for (const FilterCase& f : kFilters) {
-            GuardedLine dst(L * kCount);
-            (k().*f.packed)(dst.data(), in.data() + kBody, kCount);
-            out.insert(out.end(), dst.data(), dst.data() + dst.size());
-        }
-        GuardedLine up(L * 2 * kCount);
-        k().upsampleChroma2xQuad(up.data(), in.data(), kCount);
-        out.insert(out.end(), up.data(), up.data() + up.size());
-        return out;
-    };
-    const std::vector<int16_t> before = run(src);
-    for (int p = 0; p < kCount + 2 * kQuadEdge; p += 3) src[L * p + 2] ^= 0x1234;
-    const std::vector<int16_t> after = run(src);
-    int changed = 0;
-    for (size_t i = 0; i < before.size(); ++i) {
-        if (i % L != 2) {
-            ASSERT_EQ(before[i], after[i]) << i;
-        }
-        changed += before[i] != after[i];
-    }
-    EXPECT_GT(changed, 0);
-}
-
 // ---- Gather and scatter
 
 TEST_P(PackedModel, GatherTakesEvenPixelsWithEdges) {
@@ -421,26 +318,6 @@ TEST_P(PackedModel, GatherTakesEvenPixelsWithEdges) {
             EXPECT_EQ(LaneOf(cr.data(), count + 32, lane), want);
             for (int16_t& v : want) v = static_cast<int16_t>(v + 1000);
             EXPECT_EQ(LaneOf(cb.data(), count + 32, lane), want);
-        }
-    }
-}
-
-TEST_P(PackedModel, ScatterWritesCountPixelsOfEachRow) {
-    constexpr int kPitch = 9;
-    constexpr int kCount = 7;
-    std::vector<PIXEL_YC> rows(L * kPitch, PIXEL_YC{11, 22, 33});
-    std::vector<int16_t> cr(L * kCount), cb(L * kCount);
-    for (int i = 0; i < L * kCount; ++i) {
-        cr[i] = static_cast<int16_t>(i);
-        cb[i] = static_cast<int16_t>(-i);
-    }
-    k().scatterChromaQuad(rows.data(), cr.data(), cb.data(), kCount, kPitch);
-    for (int lane = 0; lane < L; ++lane) {
-        for (int x = 0; x < kPitch; ++x) {
-            const PIXEL_YC& px = rows[lane * kPitch + x];
-            EXPECT_EQ(px.y, 11);
-            EXPECT_EQ(px.cr, x < kCount ? L * x + lane : 33) << lane << "," << x;
-            EXPECT_EQ(px.cb, x < kCount ? -(L * x + lane) : 22) << lane << "," << x;
         }
     }
 }

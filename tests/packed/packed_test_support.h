@@ -48,21 +48,9 @@ private:
 enum class Fill { kRandom, kSmall, kExtremes, kAlternating, kMax, kMin };
 
 inline const char* FillName(Fill f) {
-    switch (f) {
-        case Fill::kRandom:
-            return "random";
-        case Fill::kSmall:
-            return "small";
-        case Fill::kExtremes:
-            return "extremes";
-        case Fill::kAlternating:
-            return "alternating";
-        case Fill::kMax:
-            return "32767";
-        case Fill::kMin:
-            return "-32768";
-    }
-    return "?";
+    static constexpr const char* kNames[] = {"random",      "small", "extremes",
+                                             "alternating", "32767", "-32768"};
+    return kNames[static_cast<int>(f)];
 }
 
 inline constexpr Fill kAllFills[] = {Fill::kRandom,      Fill::kSmall, Fill::kExtremes,
