@@ -28,8 +28,8 @@ constexpr int kQuadEdge = 16;
 
 // Copies cr and cb of pixels 0, 2, ..., 2(count-1) of the four rows starting
 // at first, first + pitch, ... into two extended QuadLines (count + 32
-// positions written from the start of each buffer; lane k = row k). Pixels
-// are read as 16-bit copies only; nothing else of a row is read.
+// positions written from the start of each buffer; lane k = row k). Only the
+// cr and cb of those pixels are read, and copied unchanged.
 void GatherChromaQuad(int16_t* crLine, int16_t* cbLine, const PIXEL_YC* first, int count,
                       int pitch);
 

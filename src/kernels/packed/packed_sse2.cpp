@@ -196,8 +196,9 @@ TRELVANE_SSE2 inline void LowPassStep(int16_t* dst, const int16_t* centre,
         }
         const __m128i outer = Fold<Positions>(centre, d + 1);
         low = _mm_add_epi32(low, MultiplyAddLow(inner, outer, f.pairs[i]));
-        if constexpr (Positions == 2)
+        if constexpr (Positions == 2) {
             high = _mm_add_epi32(high, MultiplyAddHigh(inner, outer, f.pairs[i]));
+        }
     }
     Store<Positions>(dst, ShiftPack<kQuadFilterShift>(low, high));
 }
