@@ -10,8 +10,8 @@ for preset in default i386 mingw; do
 done
 echo "plug-in: build/mingw/trelvane.auf"
 out=${1:-trelvane-demo}
-mkdir -p "$out"
+build/default/tools/trelvane demo "$out"
 # The test pattern through mode 4 at 720x480, written as one raw YC48 frame.
 head -c $((720 * 480 * 6)) /dev/zero |
     build/default/tools/trelvane --yc48 720x480 --test-pattern --mode 4 - "$out/pattern-mode4.yc48"
-echo "main job: $out/pattern-mode4.yc48 (720x480 YC48, test pattern through mode 4)"
+echo "main job: pictures in $out/, raw frame $out/pattern-mode4.yc48 (720x480 YC48, test pattern through mode 4)"
