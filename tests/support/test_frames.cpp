@@ -1,5 +1,7 @@
 #include "support/test_frames.h"
 
+#include <cstring>
+#include <new>
 #include <sstream>
 
 #include "plugin/plugin_table.h"
@@ -96,6 +98,50 @@ int RunLikeHost(const int (&track)[3], const int (&check)[3], OwnedFrame& frame)
     info.max_w = frame.pitch;
     info.max_h = frame.h;
     return filter.func_proc(&filter, &info);
+}
+
+namespace {
+
+AllocationLog gLog;
+
+void* CountingAllocate(size_t bytes, size_t alignment) {
+    const int index = gLog.allocations++;
+    gLog.sizes.push_back(bytes);
+    gLog.alignments.push_back(alignment);
+    if (gLog.refuseAll || index == gLog.failAt) return nullptr;
+    void* block = ::operator new(bytes, std::align_val_t{alignment}, std::nothrow);
+    if (block != nullptr) {
+        std::memset(block, 0xA5, bytes);
+        gLog.live[block] = alignment;
+    }
+    return block;
+}
+
+void CountingRelease(void* block) {
+    ++gLog.releases;
+    const auto found = gLog.live.find(block);
+    ASSERT_NE(found, gLog.live.end()) << "released a block the allocator did not hand out";
+    ::operator delete(block, std::align_val_t{found->second});
+    gLog.live.erase(found);
+}
+
+}  // namespace
+
+void BufferTest::SetUp() {
+    ReleaseWorkBuffers(nullptr);
+    gLog = AllocationLog{};
+    SetWorkBufferAllocator(CountingAllocate, CountingRelease);
+}
+
+void BufferTest::TearDown() {
+    ReleaseWorkBuffers(buffers);
+    ReleaseWorkBuffers(nullptr);
+    EXPECT_TRUE(gLog.live.empty()) << gLog.live.size() << " blocks never released";
+    SetWorkBufferAllocator(nullptr, nullptr);
+}
+
+AllocationLog& BufferTest::Log() {
+    return gLog;
 }
 
 }  // namespace trelvane::test

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <ostream>
 #include <vector>
 
 #include "frame/frame_driver.h"
+#include "frame/work_buffers.h"
 #include "plugin/filter_host.h"
 
 // Pixels compare field by field; gtest prints them as (y, cb, cr).
@@ -15,6 +18,11 @@ bool operator==(const PIXEL_YC& a, const PIXEL_YC& b);
 void PrintTo(const PIXEL_YC& p, std::ostream* os);
 
 namespace trelvane::test {
+
+// The low 16 bits of an exactly computed value, as a signed sample.
+inline int16_t Low16Of(int64_t v) {
+    return static_cast<int16_t>(static_cast<uint16_t>(v & 0xFFFF));
+}
 
 // Small deterministic generator (splitmix32), the same on every platform.
 class Rng {
@@ -58,5 +66,29 @@ uint64_t FrameHash(const OwnedFrame& frame);
 // FILTER with the table's head and the given current values, and a
 // FILTER_PROC_INFO describing the frame.
 int RunLikeHost(const int (&track)[3], const int (&check)[3], OwnedFrame& frame);
+
+// What the work buffers' allocator was asked for while a BufferTest ran.
+struct AllocationLog {
+    int allocations = 0;  // calls, failed ones included
+    int releases = 0;
+    int failAt = -1;         // index of the call to fail, -1 for none
+    bool refuseAll = false;  // fail every call
+    std::vector<size_t> sizes;
+    std::vector<size_t> alignments;
+    std::map<void*, size_t> live;  // block -> alignment
+};
+
+// Runs each test with a counting allocator behind the work buffers (new
+// blocks are filled with 0xA5 so that zero-filling shows), and with the
+// process-wide buffers released before and after. Tests that use `buffers`
+// leave it to TearDown to release them.
+class BufferTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    static AllocationLog& Log();
+
+    WorkBuffers buffers;
+};
 
 }  // namespace trelvane::test
