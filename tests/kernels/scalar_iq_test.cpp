@@ -11,10 +11,6 @@
 namespace trelvane {
 namespace {
 
-int16_t Low16Of(int64_t v) {
-    return static_cast<int16_t>(static_cast<uint16_t>(v & 0xFFFF));
-}
-
 int32_t Wrap32(int64_t v) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v)));
 }
@@ -24,7 +20,7 @@ int32_t Wrap32(int64_t v) {
 // wraps and this is the exact result.
 int16_t ReferenceBlend(int16_t f, int64_t e, int strength) {
     const int32_t product = Wrap32(int64_t{Wrap32(2 * int64_t{strength})} * e);
-    return Low16Of(f + (product >> 6));
+    return test::Low16Of(f + (product >> 6));
 }
 
 int64_t ReferenceCore(int64_t d, int64_t t) {
@@ -84,32 +80,40 @@ TEST(IqRotation, ExtremeInputsKeepLow16BitsOfExactResult) {
     RotateFromIQ(crBack.data(), cbBack.data(), count);
     for (int k = 0; k < count; ++k) {
         const int64_t a = cr[k], b = cb[k];
-        EXPECT_EQ(i[k], Low16Of((16899 * a - 7789 * b + 8192) >> 14)) << "sample " << k;
-        EXPECT_EQ(q[k], Low16Of((10974 * a + 11994 * b + 8192) >> 14)) << "sample " << k;
-        EXPECT_EQ(crBack[k], Low16Of((11173 * a + 7256 * b + 8192) >> 14)) << "sample " << k;
-        EXPECT_EQ(cbBack[k], Low16Of((15741 * b - 10223 * a + 8192) >> 14)) << "sample " << k;
+        EXPECT_EQ(i[k], test::Low16Of((16899 * a - 7789 * b + 8192) >> 14)) << "sample " << k;
+        EXPECT_EQ(q[k], test::Low16Of((10974 * a + 11994 * b + 8192) >> 14)) << "sample " << k;
+        EXPECT_EQ(crBack[k], test::Low16Of((11173 * a + 7256 * b + 8192) >> 14)) << "sample " << k;
+        EXPECT_EQ(cbBack[k], test::Low16Of((15741 * b - 10223 * a + 8192) >> 14)) << "sample " << k;
     }
 }
 
-TEST(DetailBlend, KnownValues) {
+TEST(DetailBlend, KnownValuesOfBothBlends) {
     const struct {
         int16_t f, x;
-        int strength;
-        int16_t expected;
+        int strength, noise;
+        int16_t plain, cored;
     } cases[] = {
-        {100, -300, 0, 100},   // strength 0 keeps f
-        {100, -300, 32, -300}, // 32 gives x
-        {100, 148, 64, 196},   // 64 gives 2x - f
-        {10, 20, 128, 50},     // 128 gives 4x - 3f
-        {0, -1, 16, -1},       // the shift rounds toward minus infinity
-        {0, 1, 16, 0},
-        {-32768, 32767, 128, 32764},  // 4x - 3f past 16 bits: its low 16 bits
-        {0, 0, 128, 0},
+        {100, -300, 0, 48, 100, 100},      // strength 0 keeps f
+        {100, -300, 32, 48, -300, -300},   // 32 gives x
+        {100, 148, 64, 48, 196, 196},      // 64 gives 2x - f
+        {10, 20, 128, 48, 50, 10},         // 128 gives 4x - 3f; 10 is cored away
+        {0, -1, 16, 48, -1, 0},            // the shift rounds toward minus infinity
+        {0, 1, 16, 48, 0, 0},
+        {0, -1, 16, 0, -1, -1},            // noise 0 passes every difference
+        {5, 6, 32, 0, 6, 6},
+        {-32768, 32767, 128, 48, 32764, 32764},  // past 16 bits: the low 16 bits
+        {0, 0, 128, 48, 0, 0},
+        {0, 40, 64, 48, 80, 16},
+        {0, -40, 64, 48, -80, -16},
+        {0, 38, 64, 48, 76, 0},
     };
     for (const auto& c : cases) {
-        int16_t f = c.f;
-        BlendDetail(&f, &c.x, 1, c.strength);
-        EXPECT_EQ(f, c.expected) << "f " << c.f << ", x " << c.x << ", strength " << c.strength;
+        int16_t plain = c.f, cored = c.f;
+        BlendDetail(&plain, &c.x, 1, c.strength);
+        BlendDetailCored(&cored, &c.x, 1, c.strength, c.noise);
+        EXPECT_EQ(plain, c.plain) << "f " << c.f << ", x " << c.x << ", strength " << c.strength;
+        EXPECT_EQ(cored, c.cored) << "f " << c.f << ", x " << c.x << ", strength " << c.strength
+                                  << ", noise " << c.noise;
     }
 }
 
@@ -125,28 +129,6 @@ TEST(DetailBlend, CoringRampForNoise48) {
             BlendDetailCored(&out, &x, 1, 32, 48);
             EXPECT_EQ(out, f + sign * step[1]) << "difference " << sign * step[0];
         }
-    }
-}
-
-TEST(DetailBlend, CoredKnownValues) {
-    const struct {
-        int16_t f, x;
-        int strength, noise;
-        int16_t expected;
-    } cases[] = {
-        {0, 40, 64, 48, 16},
-        {0, -40, 64, 48, -16},
-        {0, 38, 64, 48, 0},
-        {100, 148, 64, 48, 196},
-        {5, 6, 32, 0, 6},         // noise 0 passes every difference
-        {100, -300, 0, 48, 100},  // strength 0 keeps f
-        {0, 0, 128, 48, 0},
-    };
-    for (const auto& c : cases) {
-        int16_t f = c.f;
-        BlendDetailCored(&f, &c.x, 1, c.strength, c.noise);
-        EXPECT_EQ(f, c.expected) << "f " << c.f << ", x " << c.x << ", strength " << c.strength
-                                 << ", noise " << c.noise;
     }
 }
 
@@ -181,19 +163,6 @@ TEST(DetailBlend, ExtremesAndOutOfRangeSettingsFollowWrapped32BitRule) {
                     << "strength " << s << ", noise " << t << ", f " << f[k] << ", x " << x[k];
             }
         }
-    }
-}
-
-TEST(IqKernels, NonPositiveCountsWriteNothing) {
-    for (const int n : {0, -1}) {
-        int16_t a[2] = {1000, 2}, b[2] = {-7, 4};
-        const int16_t x[2] = {500, -500};
-        RotateToIQ(a, b, n);
-        RotateFromIQ(a, b, n);
-        BlendDetail(a, x, n, 64);
-        BlendDetailCored(b, x, n, 64, 0);
-        EXPECT_EQ(std::vector<int16_t>(a, a + 2), (std::vector<int16_t>{1000, 2})) << "n " << n;
-        EXPECT_EQ(std::vector<int16_t>(b, b + 2), (std::vector<int16_t>{-7, 4})) << "n " << n;
     }
 }
 

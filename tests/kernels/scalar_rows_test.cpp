@@ -5,17 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "kernels/scalar/chroma_filters.h"
 #include "kernels/scalar/chroma_rows.h"
+#include "kernels/scalar/iq_rotation.h"
 #include "support/test_frames.h"
 
 namespace trelvane {
 namespace {
 
 constexpr int16_t kUntouched = 0x5A5A;
-
-int16_t Low16Of(int64_t v) {
-    return static_cast<int16_t>(static_cast<uint16_t>(v & 0xFFFF));
-}
 
 // The interpolation written out in 64-bit arithmetic; past either end the
 // end sample stands in, and the last odd output extrapolates.
@@ -28,9 +26,9 @@ std::vector<int16_t> ReferenceUpsample(const std::vector<int16_t>& s) {
         if (n == 1) {
             d.push_back(s[0]);
         } else if (k < n - 1) {
-            d.push_back(Low16Of((9 * (at(k) + at(k + 1)) - at(k - 1) - at(k + 2) + 8) >> 4));
+            d.push_back(test::Low16Of((9 * (at(k) + at(k + 1)) - at(k - 1) - at(k + 2) + 8) >> 4));
         } else {
-            d.push_back(Low16Of((18 * at(n - 1) - 2 * at(n - 2) + 8) >> 4));
+            d.push_back(test::Low16Of((18 * at(n - 1) - 2 * at(n - 2) + 8) >> 4));
         }
     }
     return d;
@@ -116,15 +114,21 @@ TEST(ScatterChromaRow, WritesChromaOfCountPixelsOnly) {
     }
 }
 
-TEST(RowKernels, NonPositiveCountsWriteNothing) {
+TEST(ScalarKernels, WriteNothingForNonPositiveCounts) {
     const PIXEL_YC row[2] = {{1, 2, 3}, {4, 5, 6}};
-    const std::vector<int16_t> source(8, 9);
+    const std::vector<int16_t> source(40, 9);
+    const std::vector<int16_t> untouched(40, kUntouched);
     for (const int n : {0, -1}) {
-        std::vector<int16_t> a(40, kUntouched), b(40, kUntouched);
+        std::vector<int16_t> a = untouched, b = untouched;
         GatherChromaRow(a.data(), b.data(), row, n);
-        UpsampleChroma2x(b.data(), source.data(), n);
-        EXPECT_EQ(a, std::vector<int16_t>(40, kUntouched)) << "n " << n;
-        EXPECT_EQ(b, std::vector<int16_t>(40, kUntouched)) << "n " << n;
+        UpsampleChroma2x(a.data(), source.data(), n);
+        for (const LowPassFn filter : {LowPass640, LowPass720, WideLowPass}) filter(a.data(), source.data() + 16, n);
+        RotateToIQ(a.data(), b.data(), n);
+        RotateFromIQ(a.data(), b.data(), n);
+        BlendDetail(a.data(), source.data(), n, 64);
+        BlendDetailCored(a.data(), source.data(), n, 64, 0);
+        EXPECT_EQ(a, untouched) << "n " << n;
+        EXPECT_EQ(b, untouched) << "n " << n;
     }
 }
 
