@@ -102,7 +102,10 @@ TEST_F(Sse2MatchesPortable, Filters) {
                                               {&PackedKernelTable::lowPass720Quad, 9},
                                               {&PackedKernelTable::wideLowPassQuad, 7}};
     ForEachCase([&](Fill fill, Fill, int count, int shift) {
-        for (const auto& [filter, reach] : filters) {
+        for (const auto& entry : filters) {
+            // Plain variables: clang 14 cannot capture structured bindings.
+            const Filter filter = entry.first;
+            const int reach = entry.second;
             const std::vector<int16_t> src = ExactSource(count + 2 * reach, fill, rng_);
             Compare({GuardedLine(kQuadLanes * count, shift)}, [&](const auto& t, auto& l) {
                 (t.*filter)(l[0].data(), src.data() + kQuadLanes * reach, count);

@@ -50,6 +50,8 @@ void GatherChromaQuad(int16_t* crLine, int16_t* cbLine, const PIXEL_YC* first, i
 
 void ScatterChromaQuad(PIXEL_YC* first, const int16_t* crLine, const int16_t* cbLine, int count,
                        int pitch) {
+    // Nothing to write: not even the row addresses are formed (first may be null).
+    if (count <= 0) return;
     for (int k = 0; k < L; ++k) {
         PIXEL_YC* row = first + static_cast<ptrdiff_t>(k) * pitch;
         for (int i = 0; i < count; ++i) {

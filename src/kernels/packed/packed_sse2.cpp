@@ -151,6 +151,8 @@ TRELVANE_SSE2 inline void StoreChroma(PIXEL_YC* const (&rows)[L], int pixel, __m
 
 TRELVANE_SSE2 void ScatterChromaQuad(PIXEL_YC* first, const int16_t* crLine, const int16_t* cbLine,
                                      int count, int pitch) {
+    // Nothing to write: not even the row addresses are formed (first may be null).
+    if (count <= 0) return;
     PIXEL_YC* rows[L];
     for (int k = 0; k < L; ++k) rows[k] = first + static_cast<ptrdiff_t>(k) * pitch;
     int i = 0;
