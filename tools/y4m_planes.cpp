@@ -2,32 +2,11 @@
 
 #include <cstddef>
 
+#include "plane_samples.h"
+
 namespace trelvane::cli {
 
 namespace {
-
-template <int Bytes>
-inline unsigned LoadSample(const uint8_t* row, int i) {
-    if constexpr (Bytes == 1) {
-        return row[i];
-    } else {
-        return static_cast<unsigned>(row[2 * i]) | (static_cast<unsigned>(row[2 * i + 1]) << 8);
-    }
-}
-
-template <int Bytes>
-inline void StoreSample(uint8_t* row, int i, unsigned v) {
-    if constexpr (Bytes == 1) {
-        row[i] = static_cast<uint8_t>(v);
-    } else {
-        row[2 * i] = static_cast<uint8_t>(v);
-        row[2 * i + 1] = static_cast<uint8_t>(v >> 8);
-    }
-}
-
-inline unsigned OutCode(const uint16_t* table, int v) {
-    return table[static_cast<size_t>(v + 32768)];
-}
 
 template <int Bytes>
 void LoadChromaRows(const Y4mHeader& h, const Y4mFrameLayout& f, const ConversionTables& t,

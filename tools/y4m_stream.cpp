@@ -8,17 +8,20 @@
 #include "progress.h"
 #include "sample_convert.h"
 #include "y4m.h"
+#include "y4m_planar.h"
 #include "y4m_planes.h"
 
 namespace trelvane::cli {
 
 namespace {
 
-// What one worker owns: its filter and its YC48 frames, sized once.
+// What one worker owns: its filter and its YC48 frames, sized once, or the
+// work buffers of the planar path.
 struct Y4mWorker {
     std::unique_ptr<FilterRunner> runner;
     std::vector<PIXEL_YC> work;     // one row per chroma row
     std::vector<PIXEL_YC> pattern;  // 4:2:0 with the test pattern: the full-size picture
+    WorkBuffers planar;
 };
 
 // Filters one frame in place.
@@ -69,11 +72,14 @@ int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
     const int workers = WorkerCount(options);
     const size_t workPixels = static_cast<size_t>(header.width) * static_cast<size_t>(layout.chromaHeight);
     const bool patternPicture = options.settings.test != 0 && header.layout == ChromaLayout::k420;
+    // Subsampled chroma goes straight from the planes through the filter;
+    // only what that path does not cover needs the YC48 frame.
+    const bool planar = PlanarPathCovers(header, options.settings);
 
     std::vector<Y4mWorker> pool(static_cast<size_t>(workers));
     for (Y4mWorker& worker : pool) {
         worker.runner = std::make_unique<FilterRunner>(workers == 1);
-        worker.work.resize(workPixels);
+        if (!planar) worker.work.resize(workPixels);
         if (patternPicture) {
             worker.pattern.resize(static_cast<size_t>(header.width) * static_cast<size_t>(header.height));
             DrawTestPattern(options.settings.line640, worker.pattern.data(), header.width, header.height,
@@ -114,9 +120,11 @@ int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
         return ReadStatus::kError;
     };
     hooks.process = [&](FrameSlot& slot, int w, std::string& message) {
-        if (FilterFrame(header, layout, tables, options.settings, pool[static_cast<size_t>(w)], slot.bytes.data())) {
-            return true;
-        }
+        Y4mWorker& worker = pool[static_cast<size_t>(w)];
+        const bool filtered =
+            planar ? FilterChromaPlanes(header, layout, tables, options.settings, worker.planar, slot.bytes.data())
+                   : FilterFrame(header, layout, tables, options.settings, worker, slot.bytes.data());
+        if (filtered) return true;
         message = "frame " + std::to_string(slot.index + 1) + ": the filter could not allocate its work buffers";
         return false;
     };
@@ -130,6 +138,7 @@ int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
     hooks.written = [&](int64_t done) { progress.FrameWritten(done); };
 
     const PipelineResult result = RunFramePipeline(workers, slots, hooks);
+    for (Y4mWorker& worker : pool) ReleaseWorkBuffers(worker.planar);
     progress.Finish();
     return FinishRun(result, context.err);
 }

@@ -1,13 +1,11 @@
 #include "frame/frame_driver.h"
 
-#include <climits>
 #include <cstddef>
 
+#include "frame/mode_stages.h"
 #include "frame/test_pattern.h"
 #include "kernels/packed/packed_kernels.h"
-#include "kernels/scalar/chroma_filters.h"
 #include "kernels/scalar/chroma_rows.h"
-#include "kernels/scalar/iq_rotation.h"
 
 namespace trelvane {
 
@@ -22,51 +20,6 @@ PIXEL_YC* RowAt(const YcFrame& frame, int r) {
     return frame.pixels + static_cast<ptrdiff_t>(r) * frame.pitch;
 }
 
-// One path's kernels for the stages between gather and scatter. The
-// rotations and blends count in the path's own unit: samples on the one-row
-// path, 16-bit values (four to a position) on the four-row path.
-struct StageKernels {
-    int bodyOffset;  // 16-bit values from a pad buffer's start to its body
-    LowPassFn wideLowPass;
-    decltype(&RotateToIQ) rotateToIQ;
-    decltype(&RotateFromIQ) rotateFromIQ;
-    decltype(&BlendDetail) blend;
-    decltype(&BlendDetailCored) blendCored;
-    decltype(&UpsampleChroma2x) upsample;
-};
-
-constexpr StageKernels kOneRowStages{kLineEdge,          WideLowPass, RotateToIQ,
-                                     RotateFromIQ,       BlendDetail, BlendDetailCored,
-                                     UpsampleChroma2x};
-constexpr StageKernels kFourRowStages{kQuadLanes * kQuadEdge, WideLowPassQuad,
-                                      RotateToIQQuad,         RotateFromIQQuad,
-                                      BlendDetailQuad,        BlendDetailCoredQuad,
-                                      UpsampleChroma2xQuad};
-
-// The stages of the mode (1..4) between gather and scatter, the same on both
-// paths: from the gathered lines in padCr and padCb to the full-rate lines
-// written over them. n is the half-rate length; lineCount covers the whole
-// extended lines and bodyCount their bodies.
-void RunStages(const WorkBuffers& b, const StageKernels& k, LowPassFn lowPass, int n,
-               int lineCount, int bodyCount, const FilterSettings& s) {
-    int16_t* const padCrBody = b.padCr + k.bodyOffset;
-    int16_t* const padCbBody = b.padCb + k.bodyOffset;
-    const bool iq = s.mode >= 2;
-
-    if (iq) k.rotateToIQ(b.padCr, b.padCb, lineCount);
-    lowPass(b.lowCr, padCrBody, n);
-    lowPass(b.lowCb, padCbBody, n);
-    // Modes 3 and 4 take the detail from the wide-filtered I, written over
-    // the Q line that lowCb now holds filtered.
-    if (s.mode >= 3) k.wideLowPass(padCbBody, padCrBody, n);
-    if (s.mode == 2) k.blend(b.lowCr, padCrBody, bodyCount, s.strength);
-    if (s.mode == 3) k.blend(b.lowCr, padCbBody, bodyCount, s.strength);
-    if (s.mode == 4) k.blendCored(b.lowCr, padCbBody, bodyCount, s.strength, s.noise);
-    if (iq) k.rotateFromIQ(b.lowCr, b.lowCb, bodyCount);
-    k.upsample(b.padCr, b.lowCr, n);
-    k.upsample(b.padCb, b.lowCb, n);
-}
-
 // One row through the one-row pipeline of the mode (1..4).
 //
 // For an odd width the interpolation yields w - 1 samples, so only those
@@ -77,13 +30,11 @@ void RunScalarRow(const WorkBuffers& b, PIXEL_YC* row, int w, const FilterSettin
     const int n = w / 2;
     if (n <= 0) return;
     GatherChromaRow(b.padCr, b.padCb, row, n);
-    RunStages(b, kOneRowStages, lowPass, n, n + 2 * kLineEdge, n, s);
+    RunRowStages(b, lowPass, n, s);
+    UpsampleChroma2x(b.padCr, b.lowCr, n);
+    UpsampleChroma2x(b.padCb, b.lowCb, n);
     ScatterChromaRow(row, b.padCr, b.padCb, 2 * n);
 }
-
-// The packed counts of 16-bit values (2w + 128 at most) must fit an int;
-// wider rows, which no work buffer could hold anyway, take the one-row path.
-constexpr int kMaxQuadWidth = (INT_MAX - 2 * kQuadLanes * kQuadEdge) / 2;
 
 // Rows r .. r+3 (starting at first) through the four-row pipeline of the mode
 // (1..4), every stage on all four rows before the next begins.
@@ -100,7 +51,9 @@ void RunPackedGroup(const WorkBuffers& b, PIXEL_YC* first, int w, int pitch,
     const int n = w / 2;
     if (n <= 0) return;
     GatherChromaQuad(b.padCr, b.padCb, first, n, pitch);
-    RunStages(b, kFourRowStages, lowPassQuad, n, 2 * w + 2 * kQuadLanes * kQuadEdge, 2 * w, s);
+    RunQuadStages(b, lowPassQuad, w, s);
+    UpsampleChroma2xQuad(b.padCr, b.lowCr, n);
+    UpsampleChroma2xQuad(b.padCb, b.lowCb, n);
     ScatterChromaQuad(first, b.padCr, b.padCb, 2 * n, pitch);
 }
 
@@ -124,9 +77,8 @@ int ProcessFrameWith(WorkBuffers& buffers, const FilterSettings& settings, const
     }
     if (settings.mode == 0) return 1;
     if (EnsureWorkBuffers(buffers, frame.pitch) == 0) return 0;
-    const bool line640 = settings.line640 != 0;
-    const LowPassFn lowPass = line640 ? LowPass640 : LowPass720;
-    const LowPassFn lowPassQuad = line640 ? LowPass640Quad : LowPass720Quad;
+    const LowPassFn lowPass = SelectedLowPass(settings);
+    const LowPassFn lowPassQuad = SelectedLowPassQuad(settings);
     if (settings.mode < 1 || settings.mode > 4) return 1;
 
     // Rows top to bottom: with "MMX" on, groups of four while four remain,
@@ -134,7 +86,9 @@ int ProcessFrameWith(WorkBuffers& buffers, const FilterSettings& settings, const
     // The packed kernels use no MMX registers, so no floating-point state
     // needs clearing after the groups.
     int r = 0;
-    if (settings.mmx != 0 && frame.w <= kMaxQuadWidth) {
+    // Rows wider than the four-row counts allow, which no work buffer could
+    // hold anyway, take the one-row path.
+    if (settings.mmx != 0 && frame.w <= MaxQuadWidth()) {
         for (; frame.h - r > 3; r += 4) {
             RunPackedGroup(buffers, RowAt(frame, r), frame.w, frame.pitch, settings, lowPassQuad);
         }
