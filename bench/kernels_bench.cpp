@@ -1,5 +1,6 @@
-// Every pipeline kernel in its three forms: one-row (form 0), portable packed
-// (1) and SSE2 packed (2). A packed call handles four rows, so the time is
+// Every pipeline kernel in its forms: one-row (form 0), portable packed (1),
+// SSE2 packed (2) and AVX2 packed (3; its gather, scatter and interpolation
+// are the SSE2 ones). A packed call handles four rows, so the time is
 // also reported per row (ns_per_row) to compare the forms; n is the half-rate
 // length of a row (360 for a 720-pixel row, 960 for a 1920-pixel one).
 // ns_per_row is an inverted rate scaled to nanoseconds: the console prints it
@@ -21,7 +22,7 @@ using trelvane::kQuadEdge;
 using trelvane::kQuadLanes;
 using trelvane::PackedKernelTable;
 
-enum Form { kOneRow = 0, kPortable = 1, kSse2 = 2 };
+enum Form { kOneRow = 0, kPortable = 1, kSse2 = 2, kAvx2 = 3 };
 
 // Lines and rows for one call of either path, laid out as in the work
 // buffers: extended lines of n + 32 positions, full-rate lines of 2n.
@@ -43,13 +44,15 @@ struct KernelBench {
         for (PIXEL_YC& px : rows) {
             px = {0, static_cast<int16_t>(chroma(rng)), static_cast<int16_t>(chroma(rng))};
         }
-        static const char* const kLabels[] = {"one-row", "portable", "sse2"};
+        static const char* const kLabels[] = {"one-row", "portable", "sse2", "avx2"};
         state.SetLabel(kLabels[form]);
-        if (form == kSse2) {
-            if (!trelvane::PackedFormSupported(trelvane::PackedForm::kSse2)) {
-                state.SkipWithError("no SSE2 form on this build or processor");
+        if (form == kSse2 || form == kAvx2) {
+            const bool avx2 = form == kAvx2;
+            if (!trelvane::PackedFormSupported(avx2 ? trelvane::PackedForm::kAvx2
+                                                    : trelvane::PackedForm::kSse2)) {
+                state.SkipWithError("this build or processor cannot run the form");
             } else {
-                table = trelvane::Sse2PackedKernels();
+                table = avx2 ? trelvane::Avx2PackedKernels() : trelvane::Sse2PackedKernels();
             }
         } else if (form == kPortable) {
             table = &trelvane::PortablePackedKernels();
@@ -165,7 +168,7 @@ void BM_Upsample(benchmark::State& state) {
 }
 
 void KernelArgs(benchmark::internal::Benchmark* b) {
-    b->ArgsProduct({{360, 960}, {kOneRow, kPortable, kSse2}})->ArgNames({"n", "form"});
+    b->ArgsProduct({{360, 960}, {kOneRow, kPortable, kSse2, kAvx2}})->ArgNames({"n", "form"});
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The SSE2 form against the portable model, kernel by kernel, bit for bit:
+// Each SIMD form (SSE2, AVX2) against the portable model, kernel by kernel,
+// bit for bit:
 // every count from 0 to 72 (whole pairs of positions, a lone position, the
 // one-row remainder values), both 16- and 8-byte alignment, seeded random and
 // extreme inputs, with guards around every output.
@@ -26,15 +27,16 @@ using packed_test::kAllFills;
 constexpr int kMaxCount = 72;
 constexpr int kShifts[] = {0, 4};
 
-class Sse2MatchesPortable : public ::testing::Test {
+class SimdMatchesPortable : public ::testing::TestWithParam<PackedForm> {
 protected:
     void SetUp() override {
-        sse2_ = Sse2PackedKernels();
-        if (sse2_ == nullptr) GTEST_SKIP() << "not an x86 build: there is no SSE2 form to compare";
-        if (!PackedFormSupported(PackedForm::kSse2)) {
-            GTEST_SKIP() << "this processor has no SSE2: the SSE2 form cannot run here";
+        simd_ = PackedKernelsOf(GetParam());
+        const std::string name = packed_test::FormName(GetParam());
+        if (simd_ == nullptr) GTEST_SKIP() << "this build has no " << name << " form to compare";
+        if (!PackedFormSupported(GetParam())) {
+            GTEST_SKIP() << "this processor cannot run the " << name << " form";
         }
-        ASSERT_EQ(sse2_->form, PackedForm::kSse2);
+        ASSERT_EQ(simd_->form, GetParam());
     }
 
     // Both forms on copies of the same lines; the lines must come out equal,
@@ -42,14 +44,14 @@ protected:
     template <typename Run>
     void Compare(const std::vector<GuardedLine>& inputs, Run run) {
         std::vector<GuardedLine> viaPortable = inputs;
-        std::vector<GuardedLine> viaSse2 = inputs;
+        std::vector<GuardedLine> viaSimd = inputs;
         run(portable_, viaPortable);
-        run(*sse2_, viaSse2);
+        run(*simd_, viaSimd);
         for (size_t i = 0; i < inputs.size(); ++i) {
             SCOPED_TRACE("line " + std::to_string(i));
             ASSERT_TRUE(viaPortable[i].GuardsIntact());
-            ASSERT_TRUE(viaSse2[i].GuardsIntact());
-            ASSERT_EQ(viaPortable[i].Values(), viaSse2[i].Values());
+            ASSERT_TRUE(viaSimd[i].GuardsIntact());
+            ASSERT_EQ(viaPortable[i].Values(), viaSimd[i].Values());
         }
     }
 
@@ -74,15 +76,16 @@ protected:
     }
 
     const PackedKernelTable& portable_ = PortablePackedKernels();
-    const PackedKernelTable* sse2_ = nullptr;
+    const PackedKernelTable* simd_ = nullptr;
     const uint32_t seed_ = std::random_device{}();
     std::mt19937 rng_{seed_};
 };
 
-TEST_F(Sse2MatchesPortable, FormsAreDistinct) {
-    EXPECT_NE(sse2_->lowPass640Quad, portable_.lowPass640Quad);
-    EXPECT_NE(sse2_->rotateToIQQuad, portable_.rotateToIQQuad);
-    EXPECT_NE(sse2_->upsampleChroma2xQuad, portable_.upsampleChroma2xQuad);
+TEST_P(SimdMatchesPortable, FormsAreDistinct) {
+    EXPECT_NE(simd_->lowPass640Quad, portable_.lowPass640Quad);
+    EXPECT_NE(simd_->rotateToIQQuad, portable_.rotateToIQQuad);
+    EXPECT_NE(simd_->blendDetailCoredQuad, portable_.blendDetailCoredQuad);
+    EXPECT_NE(simd_->upsampleChroma2xQuad, portable_.upsampleChroma2xQuad);
     EXPECT_EQ(portable_.form, PackedForm::kPortable);
 }
 
@@ -96,7 +99,7 @@ std::vector<int16_t> ExactSource(int positions, Fill fill, std::mt19937& rng) {
     return src;
 }
 
-TEST_F(Sse2MatchesPortable, Filters) {
+TEST_P(SimdMatchesPortable, Filters) {
     using Filter = decltype(&LowPass640Quad) PackedKernelTable::*;
     const std::pair<Filter, int> filters[] = {{&PackedKernelTable::lowPass640Quad, 9},
                                               {&PackedKernelTable::lowPass720Quad, 9},
@@ -114,7 +117,7 @@ TEST_F(Sse2MatchesPortable, Filters) {
     });
 }
 
-TEST_F(Sse2MatchesPortable, Rotations) {
+TEST_P(SimdMatchesPortable, Rotations) {
     ForEachCase([&](Fill fillA, Fill fillB, int count, int shift) {
         std::vector<GuardedLine> lines(4, GuardedLine(count, shift));
         FillLine(lines[0], fillA, rng_);
@@ -132,7 +135,7 @@ TEST_F(Sse2MatchesPortable, Rotations) {
 constexpr int kStrengths[] = {0, 1, 16, 32, 64, 127, 128, -1, 255, 40000, INT_MAX, INT_MIN};
 constexpr int kNoises[] = {0, 1, 47, 48, 128, -1, 70000, INT_MAX, INT_MIN};
 
-TEST_F(Sse2MatchesPortable, Blends) {
+TEST_P(SimdMatchesPortable, Blends) {
     std::uniform_int_distribution<int> pickStrength(0, std::size(kStrengths) - 1);
     std::uniform_int_distribution<int> pickNoise(0, std::size(kNoises) - 1);
     ForEachCase([&](Fill fillF, Fill fillX, int count, int shift) {
@@ -150,7 +153,7 @@ TEST_F(Sse2MatchesPortable, Blends) {
     });
 }
 
-TEST_F(Sse2MatchesPortable, Interpolation) {
+TEST_P(SimdMatchesPortable, Interpolation) {
     ForEachCase([&](Fill fill, Fill, int n, int shift) {
         const std::vector<int16_t> src = ExactSource(n, fill, rng_);
         Compare({GuardedLine(kQuadLanes * 2 * n, shift)}, [&](const auto& t, auto& l) {
@@ -165,7 +168,7 @@ bool SamePixels(const std::vector<PIXEL_YC>& a, const std::vector<PIXEL_YC>& b) 
     });
 }
 
-TEST_F(Sse2MatchesPortable, GatherAndScatter) {
+TEST_P(SimdMatchesPortable, GatherAndScatter) {
     ForEachCase([&](Fill fillFrame, Fill fillLines, int count, int shift) {
         // At the smallest pitch the last row ends with the last pixel the
         // gather may read.
@@ -188,18 +191,34 @@ TEST_F(Sse2MatchesPortable, GatherAndScatter) {
         FillLine(sources[0], fillLines, rng_);
         FillLine(sources[1], Fill::kRandom, rng_);
         std::vector<PIXEL_YC> viaPortable = frame;
-        std::vector<PIXEL_YC> viaSse2 = frame;
+        std::vector<PIXEL_YC> viaSimd = frame;
         portable_.scatterChromaQuad(viaPortable.data(), sources[0].data(), sources[1].data(), count,
                                     pitch);
-        sse2_->scatterChromaQuad(viaSse2.data(), sources[0].data(), sources[1].data(), count,
+        simd_->scatterChromaQuad(viaSimd.data(), sources[0].data(), sources[1].data(), count,
                                  pitch);
-        ASSERT_TRUE(SamePixels(viaPortable, viaSse2));
+        ASSERT_TRUE(SamePixels(viaPortable, viaSimd));
     });
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, SimdMatchesPortable, ::testing::ValuesIn(packed_test::kSimdForms),
+                         [](const ::testing::TestParamInfo<PackedForm>& form) {
+                             return packed_test::FormName(form.param);
+                         });
+
+// The widest form the processor supports.
+PackedForm WidestSupportedForm() {
+    if (PackedFormSupported(PackedForm::kAvx2)) return PackedForm::kAvx2;
+    if (PackedFormSupported(PackedForm::kSse2)) return PackedForm::kSse2;
+    return PackedForm::kPortable;
 }
 
 // The form the kernels run is chosen once, from the processor; the portable
 // one can be forced and the choice undone.
-TEST(PackedFormSelection, Sse2IsChosenWhenTheProcessorHasIt) {
+TEST(PackedFormSelection, WidestSupportedFormIsChosen) {
+    // AVX2 builds on SSE2: no processor has the one form without the other.
+    if (PackedFormSupported(PackedForm::kAvx2)) {
+        EXPECT_TRUE(PackedFormSupported(PackedForm::kSse2));
+    }
     if (Sse2PackedKernels() == nullptr) {
         EXPECT_FALSE(PackedFormSupported(PackedForm::kSse2));
         EXPECT_EQ(ActivePackedForm(), PackedForm::kPortable);
@@ -212,8 +231,8 @@ TEST(PackedFormSelection, Sse2IsChosenWhenTheProcessorHasIt) {
     }
     // Every x86-64 processor has SSE2.
     ASSERT_TRUE(PackedFormSupported(PackedForm::kSse2));
-    EXPECT_EQ(ActivePackedForm(), PackedForm::kSse2);
-    EXPECT_EQ(&ActivePackedKernels(), Sse2PackedKernels());
+    EXPECT_EQ(ActivePackedForm(), WidestSupportedForm());
+    EXPECT_EQ(&ActivePackedKernels(), PackedKernelsOf(WidestSupportedForm()));
 }
 
 TEST(PackedFormSelection, PortableFormCanBeForced) {
@@ -230,11 +249,11 @@ TEST(PackedFormSelection, PortableFormCanBeForced) {
     EXPECT_EQ(f[0], 32767);   // a whole position saturates
     EXPECT_EQ(f[5], -24468);  // a remainder value wraps by the one-row rule
     UseDetectedPackedForm();
-    EXPECT_EQ(ActivePackedForm(),
-              PackedFormSupported(PackedForm::kSse2) ? PackedForm::kSse2 : PackedForm::kPortable);
-    if (!PackedFormSupported(PackedForm::kSse2)) {
-        EXPECT_FALSE(ForcePackedForm(PackedForm::kSse2));
-        EXPECT_EQ(ActivePackedForm(), PackedForm::kPortable);
+    EXPECT_EQ(ActivePackedForm(), WidestSupportedForm());
+    for (const PackedForm form : packed_test::kSimdForms) {
+        if (PackedFormSupported(form)) continue;
+        EXPECT_FALSE(ForcePackedForm(form));
+        EXPECT_EQ(ActivePackedForm(), WidestSupportedForm());
     }
 }
 

@@ -232,8 +232,9 @@ TEST(PackedFrameDriver, OddAndNarrowWidthsKeepTheirUnsampledPixels) {
     }
 }
 
-TEST(PackedFrameDriver, PortableAndSse2FormsGiveTheSameFrames) {
-    if (!PackedFormSupported(PackedForm::kSse2)) GTEST_SKIP() << "no SSE2 form on this build";
+TEST(PackedFrameDriver, PortableAndSimdFormsGiveTheSameFrames) {
+    const std::vector<PackedForm> forms = packed_test::SupportedForms();
+    if (forms.size() < 2) GTEST_SKIP() << "no SIMD form on this build";
     std::mt19937 rng(21);
     const Frame in = RandomFrame(37, 12, 40, 32768, rng);
     FilterSettings s;
@@ -241,12 +242,15 @@ TEST(PackedFrameDriver, PortableAndSse2FormsGiveTheSameFrames) {
     s.noise = 0;
     for (int mode = 1; mode <= 4; ++mode) {
         s.mode = mode;
-        ASSERT_TRUE(ForcePackedForm(PackedForm::kSse2));
-        const Frame sse2 = Process(in, s, 1);
         ASSERT_TRUE(ForcePackedForm(PackedForm::kPortable));
         const Frame portable = Process(in, s, 1);
+        for (const PackedForm form : forms) {
+            ASSERT_TRUE(ForcePackedForm(form));
+            const Frame simd = Process(in, s, 1);
+            EXPECT_EQ(ExpectPackedRowsAsModelled(simd, portable, 0), 0)
+                << mode << " " << packed_test::FormName(form);
+        }
         UseDetectedPackedForm();
-        EXPECT_EQ(ExpectPackedRowsAsModelled(sse2, portable, 0), 0) << mode;
     }
 }
 

@@ -86,18 +86,29 @@ inline void FillLine(GuardedLine& line, Fill f, std::mt19937& rng) {
 inline std::string SeedTrace(uint32_t seed) { return "seed " + std::to_string(seed); }
 
 inline std::string FormName(PackedForm form) {
-    return form == PackedForm::kSse2 ? "Sse2" : "Portable";
+    switch (form) {
+        case PackedForm::kAvx2:
+            return "Avx2";
+        case PackedForm::kSse2:
+            return "Sse2";
+        case PackedForm::kPortable:
+            break;
+    }
+    return "Portable";
 }
 
 // The forms this build and processor can run.
 inline std::vector<PackedForm> SupportedForms() {
     std::vector<PackedForm> forms{PackedForm::kPortable};
-    if (PackedFormSupported(PackedForm::kSse2)) forms.push_back(PackedForm::kSse2);
+    for (PackedForm form : {PackedForm::kSse2, PackedForm::kAvx2}) {
+        if (PackedFormSupported(form)) forms.push_back(form);
+    }
     return forms;
 }
 
-inline const PackedKernelTable& KernelsOf(PackedForm form) {
-    return form == PackedForm::kSse2 ? *Sse2PackedKernels() : PortablePackedKernels();
-}
+// The SIMD forms, supported here or not.
+inline constexpr PackedForm kSimdForms[] = {PackedForm::kSse2, PackedForm::kAvx2};
+
+inline const PackedKernelTable& KernelsOf(PackedForm form) { return *PackedKernelsOf(form); }
 
 }  // namespace trelvane::packed_test

@@ -1,6 +1,6 @@
 // The one place that chooses which form the four-row kernels run: on first
-// use, the SSE2 form when this build has it and the processor supports it,
-// otherwise the portable one. Nothing here is compiled for SSE2.
+// use, the widest form this build has and the processor supports (AVX2, then
+// SSE2), otherwise the portable one. Nothing here is compiled for SSE2 or AVX2.
 #include <atomic>
 
 #include "kernels/packed/packed_kernels.h"
@@ -28,9 +28,22 @@ bool ProcessorHasSse2() {
 #endif
 }
 
+// AVX2 needs the processor's support and the operating system's saving of
+// the 256-bit registers; the compiler's feature test checks both.
+bool ProcessorHasAvx2() {
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+#else
+    return false;
+#endif
+}
+
 const PackedKernelTable& DetectedKernels() {
     static const PackedKernelTable* const detected =
-        PackedFormSupported(PackedForm::kSse2) ? Sse2PackedKernels() : &PortablePackedKernels();
+        PackedFormSupported(PackedForm::kAvx2)   ? Avx2PackedKernels()
+        : PackedFormSupported(PackedForm::kSse2) ? Sse2PackedKernels()
+                                                 : &PortablePackedKernels();
     return *detected;
 }
 
@@ -38,10 +51,30 @@ std::atomic<const PackedKernelTable*> gActive{nullptr};
 
 }  // namespace
 
+const PackedKernelTable* PackedKernelsOf(PackedForm form) {
+    switch (form) {
+        case PackedForm::kAvx2:
+            return Avx2PackedKernels();
+        case PackedForm::kSse2:
+            return Sse2PackedKernels();
+        case PackedForm::kPortable:
+            break;
+    }
+    return &PortablePackedKernels();
+}
+
 bool PackedFormSupported(PackedForm form) {
-    if (form == PackedForm::kPortable) return true;
     static const bool sse2 = Sse2PackedKernels() != nullptr && ProcessorHasSse2();
-    return sse2;
+    static const bool avx2 = sse2 && Avx2PackedKernels() != nullptr && ProcessorHasAvx2();
+    switch (form) {
+        case PackedForm::kAvx2:
+            return avx2;
+        case PackedForm::kSse2:
+            return sse2;
+        case PackedForm::kPortable:
+            break;
+    }
+    return true;
 }
 
 const PackedKernelTable& ActivePackedKernels() {
@@ -57,8 +90,7 @@ PackedForm ActivePackedForm() { return ActivePackedKernels().form; }
 
 bool ForcePackedForm(PackedForm form) {
     if (!PackedFormSupported(form)) return false;
-    gActive.store(form == PackedForm::kSse2 ? Sse2PackedKernels() : &PortablePackedKernels(),
-                  std::memory_order_release);
+    gActive.store(PackedKernelsOf(form), std::memory_order_release);
     return true;
 }
 

@@ -10,10 +10,12 @@
 // rotations and blends count 16-bit values (four to a position). Every kernel
 // does nothing for a count <= 0.
 //
-// Each kernel exists in two forms with the same results bit for bit: a
-// portable lane-by-lane form and an SSE2 form (x86 only). The functions below
-// run the form chosen once from the processor's features (SSE2 when present);
-// tests and benchmarks can force the portable one.
+// Each kernel exists in up to three forms with the same results bit for bit:
+// a portable lane-by-lane form, an SSE2 form (x86 only) and an AVX2 form
+// (x86 outside Windows), whose filters, rotations and blends take twice the
+// SSE2 width. The functions below run the form chosen once from the
+// processor's features (the widest it supports); tests and benchmarks can
+// force another.
 #pragma once
 
 #include <cstdint>
@@ -63,8 +65,8 @@ void BlendDetailCoredQuad(int16_t* f, const int16_t* x, int count, int strength,
 // saturated. dst and src are different buffers.
 void UpsampleChroma2xQuad(int16_t* dst, const int16_t* src, int n);
 
-// The two forms of the packed kernels.
-enum class PackedForm { kPortable, kSse2 };
+// The forms of the packed kernels.
+enum class PackedForm { kPortable, kSse2, kAvx2 };
 
 // One form's kernels, with the signatures of the functions above.
 struct PackedKernelTable {
@@ -86,11 +88,16 @@ const PackedKernelTable& PortablePackedKernels();
 // The SSE2 form, or null when this build has none (not x86). Its kernels must
 // only be called when PackedFormSupported(PackedForm::kSse2).
 const PackedKernelTable* Sse2PackedKernels();
+// The AVX2 form, or null when this build has none. Its kernels must only be
+// called when PackedFormSupported(PackedForm::kAvx2).
+const PackedKernelTable* Avx2PackedKernels();
+// The table of any form; null when this build has none.
+const PackedKernelTable* PackedKernelsOf(PackedForm form);
 
 // Whether this build has the form and the processor can run it.
 bool PackedFormSupported(PackedForm form);
-// The table the kernels above run: on first use the SSE2 form when supported,
-// otherwise the portable one.
+// The table the kernels above run: on first use the AVX2 form when
+// supported, else the SSE2 form when supported, else the portable one.
 const PackedKernelTable& ActivePackedKernels();
 PackedForm ActivePackedForm();
 // Makes the kernels above run the given form. Returns false, changing
