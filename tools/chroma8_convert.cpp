@@ -12,8 +12,8 @@ namespace {
 // bytes): each code, less 128, is paired with a 1 and multiply-added with
 // (4681, 164) into one exact 32-bit sum.
 inline __m128i ToYc48(__m128i bytes) {
-    const __m128i codes = _mm_sub_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()),
-                                        _mm_set1_epi16(128));
+    const __m128i codes =
+        _mm_sub_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), _mm_set1_epi16(128));
     const __m128i ones = _mm_set1_epi16(1);
     const __m128i factors = _mm_set_epi16(164, 4681, 164, 4681, 164, 4681, 164, 4681);
     const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi16(codes, ones), factors);
@@ -25,16 +25,22 @@ inline __m128i ToYc48(__m128i bytes) {
 // low eight bytes. Values beyond +-2400 give 0 or 255 whatever their size, so
 // they are clamped to that first; inside it every step fits 16 bits.
 inline __m128i FromYc48(__m128i v) {
-    const __m128i bounded = _mm_min_epi16(_mm_max_epi16(v, _mm_set1_epi16(-2400)), _mm_set1_epi16(2400));
-    const __m128i scaled = _mm_mullo_epi16(_mm_add_epi16(bounded, _mm_set1_epi16(2048)), _mm_set1_epi16(7));
+    const __m128i bounded =
+        _mm_min_epi16(_mm_max_epi16(v, _mm_set1_epi16(-2400)), _mm_set1_epi16(2400));
+    const __m128i scaled =
+        _mm_mullo_epi16(_mm_add_epi16(bounded, _mm_set1_epi16(2048)), _mm_set1_epi16(7));
     const __m128i code = _mm_add_epi16(_mm_srai_epi16(_mm_add_epi16(scaled, _mm_set1_epi16(66)), 7),
                                        _mm_set1_epi16(16));
     return _mm_packus_epi16(code, code);
 }
 
-inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i Load8(const uint8_t* p) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
 inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
-inline __m128i Load16(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i Load16(const int16_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 inline void Store16(int16_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
 constexpr int kBlock = 8;

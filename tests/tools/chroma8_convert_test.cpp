@@ -2,13 +2,14 @@
 // tables they stand in for: every code in, every YC48 value out, the
 // four-row interleave both ways, and nothing written past the samples a call
 // reports as done.
+#include "chroma8_convert.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <random>
 #include <vector>
 
-#include "chroma8_convert.h"
 #include "sample_convert.h"
 
 namespace trelvane::cli {
@@ -19,7 +20,9 @@ const ConversionTables& Tables8() {
     return tables;
 }
 
-uint8_t CodeOf(int16_t v) { return static_cast<uint8_t>(Tables8().chromaOut[static_cast<size_t>(v + 32768)]); }
+uint8_t CodeOf(int16_t v) {
+    return static_cast<uint8_t>(Tables8().chromaOut[static_cast<size_t>(v + 32768)]);
+}
 
 // The count a vector form reports: whole blocks of 8 where the build has one.
 void ExpectDone(int done, int count) {
@@ -40,18 +43,22 @@ TEST(Chroma8Convert, EveryCodeAndEveryValueMatchTheTables) {
     const int in = Chroma8ToYc48(yc.data(), codes.data(), static_cast<int>(codes.size()));
     ExpectDone(in, static_cast<int>(codes.size()));
     for (int i = 0; i < static_cast<int>(codes.size()); ++i) {
-        const int16_t expected = i < in ? Tables8().chromaIn[codes[static_cast<size_t>(i)]] : int16_t{0x5A5A};
-        ASSERT_EQ(yc[static_cast<size_t>(i)], expected) << "code " << int{codes[static_cast<size_t>(i)]};
+        const int16_t expected =
+            i < in ? Tables8().chromaIn[codes[static_cast<size_t>(i)]] : int16_t{0x5A5A};
+        ASSERT_EQ(yc[static_cast<size_t>(i)], expected)
+            << "code " << int{codes[static_cast<size_t>(i)]};
     }
 
     std::vector<int16_t> values(65536 + 3);
-    for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int16_t>(static_cast<int>(i % 65536) - 32768);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<int16_t>(static_cast<int>(i % 65536) - 32768);
     std::vector<uint8_t> out(values.size(), 0xA5);
     const int back = Chroma8FromYc48(out.data(), values.data(), static_cast<int>(values.size()));
     ExpectDone(back, static_cast<int>(values.size()));
     for (int i = 0; i < static_cast<int>(values.size()); ++i) {
         const uint8_t expected = i < back ? CodeOf(values[static_cast<size_t>(i)]) : uint8_t{0xA5};
-        ASSERT_EQ(out[static_cast<size_t>(i)], expected) << "value " << values[static_cast<size_t>(i)];
+        ASSERT_EQ(out[static_cast<size_t>(i)], expected)
+            << "value " << values[static_cast<size_t>(i)];
     }
 }
 
@@ -64,7 +71,8 @@ TEST(Chroma8Convert, FourRowFormsInterleaveLaneByRow) {
             p.resize(static_cast<size_t>(count));
             for (uint8_t& b : p) b = static_cast<uint8_t>(rng());
         }
-        const uint8_t* const rows[4] = {planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data()};
+        const uint8_t* const rows[4] = {planes[0].data(), planes[1].data(), planes[2].data(),
+                                        planes[3].data()};
         std::vector<int16_t> line(4 * static_cast<size_t>(count) + 4, 0x5A5A);
         const int in = Chroma8ToYc48Quad(line.data(), rows, count);
         ExpectDone(in, count);
@@ -85,7 +93,8 @@ TEST(Chroma8Convert, FourRowFormsInterleaveLaneByRow) {
         ExpectDone(back, count);
         for (int k = 0; k < 4; ++k) {
             for (int i = 0; i <= count; ++i) {
-                const uint8_t expected = i < back ? CodeOf(line[static_cast<size_t>(4 * i + k)]) : uint8_t{0xA5};
+                const uint8_t expected =
+                    i < back ? CodeOf(line[static_cast<size_t>(4 * i + k)]) : uint8_t{0xA5};
                 ASSERT_EQ(outRows[k][i], expected) << i << " lane " << k;
             }
         }

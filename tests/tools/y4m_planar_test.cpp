@@ -3,6 +3,8 @@
 // LoadChroma, ProcessFrameWith and StoreChroma give, over every mode and
 // setting, both row paths, odd widths, heights that leave one-row rows, 4:2:0
 // and 4:2:2, and depths whose codes reach the 16-bit extremes.
+#include "y4m_planar.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,7 +17,6 @@
 #include "kernels/packed/packed_kernels.h"
 #include "sample_convert.h"
 #include "y4m.h"
-#include "y4m_planar.h"
 #include "y4m_planes.h"
 
 namespace trelvane::cli {
@@ -30,15 +31,15 @@ struct StreamKind {
 };
 
 constexpr StreamKind kKinds[] = {
-    {"422", false, false},   {"420", false, false},   {"422p10", false, true},
+    {"422", false, false},   {"420", false, false},    {"422p10", false, true},
     {"420p10", true, false}, {"422p16", false, false}, {"420p12", false, true},
 };
 
 Y4mHeader HeaderOf(const StreamKind& kind, int w, int h) {
     Y4mHeader header;
     std::string error;
-    std::string line = "YUV4MPEG2 W" + std::to_string(w) + " H" + std::to_string(h) + " C" +
-                       kind.colourSpace;
+    std::string line =
+        "YUV4MPEG2 W" + std::to_string(w) + " H" + std::to_string(h) + " C" + kind.colourSpace;
     if (kind.fullRange) line += " XCOLORRANGE=FULL";
     EXPECT_TRUE(ParseY4mStreamHeader(line, header, error)) << error;
     return header;
@@ -148,7 +149,8 @@ TEST(Y4mPlanar, GroupingShowsInTheOutput) {
     const size_t rowBytes = static_cast<size_t>(layout.chromaWidth) * 2;
     const size_t cr = layout.lumaBytes + layout.chromaBytes;
     EXPECT_NE(std::memcmp(a.data() + cr, b.data() + cr, 4 * rowBytes), 0);
-    EXPECT_EQ(std::memcmp(a.data() + cr + 4 * rowBytes, b.data() + cr + 4 * rowBytes, 3 * rowBytes), 0);
+    EXPECT_EQ(std::memcmp(a.data() + cr + 4 * rowBytes, b.data() + cr + 4 * rowBytes, 3 * rowBytes),
+              0);
 }
 
 }  // namespace
