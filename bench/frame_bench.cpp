@@ -42,9 +42,9 @@ void BM_ProcessFrame(benchmark::State& state) {
             state.SkipWithError("mmx=1 did not take the packed path");
             return;
         }
-        state.SetLabel(trelvane::ActivePackedForm() == trelvane::PackedForm::kSse2
-                           ? "packed sse2"
-                           : "packed portable");
+        static const char* const kFormLabels[] = {"packed portable", "packed sse2",
+                                                  "packed avx2"};
+        state.SetLabel(kFormLabels[static_cast<int>(trelvane::ActivePackedForm())]);
     } else {
         state.SetLabel("one-row");
     }
