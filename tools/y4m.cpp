@@ -46,18 +46,29 @@ bool ParseColourSpace(std::string_view cs, ChromaLayout& layout, int& depth) {
     return false;
 }
 
-// A positive size tag value within the side limit.
+// Header bytes as they may appear in a one-line message: control bytes
+// (NUL included) shown as '?', and at most 40 of them.
+std::string Printable(std::string_view text) {
+    std::string out;
+    for (const char c : text.substr(0, 40)) {
+        out += (c >= 0x20 && c < 0x7f) ? c : '?';
+    }
+    if (text.size() > 40) out += "...";
+    return out;
+}
+
+// A positive size tag value within the side limit: digits only, reported
+// as malformed before any question of size.
 bool ParseSide(std::string_view text, char tag, int& value, std::string& error) {
     const std::string what = tag == 'W' ? "width" : "height";
-    uint64_t v = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    const bool digitsOnly = !text.empty() && end == text.data() + text.size();
-    if (!digitsOnly && ec != std::errc::result_out_of_range) {
-        error = "y4m header: malformed " + what + " '" + std::string(text) + "'";
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        error = "y4m header: malformed " + what + " '" + Printable(text) + "'";
         return false;
     }
+    uint64_t v = 0;
+    const std::errc ec = std::from_chars(text.data(), text.data() + text.size(), v).ec;
     if (ec == std::errc::result_out_of_range || v > static_cast<uint64_t>(kMaxFrameSide)) {
-        error = "y4m header: " + what + " " + std::string(text) + " is larger than the limit of " +
+        error = "y4m header: " + what + " " + Printable(text) + " is larger than the limit of " +
                 std::to_string(kMaxFrameSide);
         return false;
     }
@@ -77,15 +88,6 @@ bool IsRatio(std::string_view text) {
         if (i != colon && (text[i] < '0' || text[i] > '9')) return false;
     }
     return true;
-}
-
-std::string Printable(std::string_view text) {
-    std::string out;
-    for (const char c : text.substr(0, 40)) {
-        out += (c >= 0x20 && c < 0x7f) ? c : '?';
-    }
-    if (text.size() > 40) out += "...";
-    return out;
 }
 
 }  // namespace
