@@ -1,17 +1,23 @@
 // Fuzz target: the frame driver on arbitrary geometry, settings and pixels.
 //
-// The frame is allocated at its exact size (so AddressSanitizer sees any read
-// or write past it) and framed by guard pixels that must survive. In modes 1
-// to 4 without the test pattern, luma and the pixels from w up to the pitch
-// must come out unchanged. Both the caller-owned and the process-wide buffers
-// are exercised, the latter through the host's table.
+// Each frame is filtered with the packed kernels forced to their portable
+// form and again with each SIMD form the processor runs (SSE2, AVX2), and
+// the results must agree pixel for pixel. The portable run has the frame
+// alone in a heap block of exactly its size, so that AddressSanitizer sees
+// any read or write past either end; the others have it framed by guard
+// pixels that must survive. In modes 1 to 4 without the test pattern, luma
+// and the pixels from w up to the pitch must come out unchanged. Both the
+// caller-owned and the process-wide buffers are exercised, the latter through
+// the host's table.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "frame/frame_driver.h"
+#include "kernels/packed/packed_kernels.h"
 #include "plugin/plugin_table.h"
 
 namespace {
@@ -47,6 +53,36 @@ int WideSetting(ByteReader& in) {
     return static_cast<int>(in.Next32());
 }
 
+bool GuardsIntact(const std::vector<PIXEL_YC>& frame, size_t pixels) {
+    for (int g = 0; g < kGuardPixels; ++g) {
+        if (!SamePixel(frame[g], kGuard) || !SamePixel(frame[kGuardPixels + pixels + g], kGuard)) return false;
+    }
+    return true;
+}
+
+// One frame through the host's table (process-wide buffers) or straight
+// into the driver with buffers of its own.
+int Filter(const trelvane::FilterSettings& s, bool viaTable, const trelvane::YcFrame& frame) {
+    if (viaTable) {
+        FILTER_DLL* table = GetFilterTable();
+        int track[3] = {s.mode, s.strength, s.noise};
+        int check[3] = {s.line640, s.mmx, s.test};
+        FILTER fp = *table;
+        fp.track = track;
+        fp.check = check;
+        FILTER_PROC_INFO info{};
+        info.ycp_edit = frame.pixels;
+        info.w = frame.w;
+        info.h = frame.h;
+        info.max_w = frame.pitch;
+        return table->func_proc(&fp, &info);
+    }
+    trelvane::WorkBuffers buffers;
+    const int result = trelvane::ProcessFrameWith(buffers, s, frame);
+    trelvane::ReleaseWorkBuffers(buffers);
+    return result;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -74,31 +110,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::vector<PIXEL_YC> before(frame);
 
-    int result = 0;
-    if (viaTable) {
-        FILTER_DLL* table = GetFilterTable();
-        int track[3] = {s.mode, s.strength, s.noise};
-        int check[3] = {s.line640, s.mmx, s.test};
-        FILTER fp = *table;
-        fp.track = track;
-        fp.check = check;
-        FILTER_PROC_INFO info{};
-        info.ycp_edit = body;
-        info.w = w;
-        info.h = h;
-        info.max_w = pitch;
-        result = table->func_proc(&fp, &info);
-    } else {
-        trelvane::WorkBuffers buffers;
-        result = trelvane::ProcessFrameWith(buffers, s, {body, w, h, pitch});
-        trelvane::ReleaseWorkBuffers(buffers);
+    // Exactly the frame's pixels, nothing around them.
+    const std::unique_ptr<PIXEL_YC[]> exact(new PIXEL_YC[pixels]);
+    if (pixels > 0) std::memcpy(exact.get(), body, pixels * sizeof(PIXEL_YC));
+    using trelvane::PackedForm;
+    Require(trelvane::ForcePackedForm(PackedForm::kPortable));
+    Require(Filter(s, viaTable, {exact.get(), w, h, pitch}) == 1);
+    int simdRuns = 0;
+    for (const PackedForm form : {PackedForm::kSse2, PackedForm::kAvx2}) {
+        if (!trelvane::ForcePackedForm(form)) continue;
+        frame = before;
+        Require(Filter(s, viaTable, {body, w, h, pitch}) == 1);
+        Require(GuardsIntact(frame, pixels));
+        if (pixels > 0) Require(std::memcmp(exact.get(), body, pixels * sizeof(PIXEL_YC)) == 0);
+        ++simdRuns;
     }
-    Require(result == 1);
+    if (simdRuns == 0) {
+        // No SIMD form here: the guarded frame goes through the portable one.
+        frame = before;
+        Require(Filter(s, viaTable, {body, w, h, pitch}) == 1);
+        Require(GuardsIntact(frame, pixels));
+    }
+    trelvane::UseDetectedPackedForm();
 
-    for (int g = 0; g < kGuardPixels; ++g) {
-        Require(SamePixel(frame[g], kGuard));
-        Require(SamePixel(frame[kGuardPixels + pixels + g], kGuard));
-    }
     const bool filtering = s.mode >= 1 && s.mode <= 4 && !s.test;
     for (int r = 0; r < h; ++r) {
         for (int c = 0; c < pitch; ++c) {
