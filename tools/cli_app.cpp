@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "byte_io.h"
 #include "cli_options.h"
@@ -97,7 +98,15 @@ int RunTool(const std::vector<std::string>& args, const ToolStreams& streams) {
     OwnedFd outOwned;
     if (const int status = OpenStreams(o, streams, context, inOwned, outOwned); status >= 0) return status;
 
-    int status = o.yc48 ? RunYc48Stream(o, *o.yc48, context) : RunY4mStream(o, context);
+    int status = kExitBadInput;
+    try {
+        status = o.yc48 ? RunYc48Stream(o, *o.yc48, context) : RunY4mStream(o, context);
+    } catch (const std::bad_alloc&) {
+        // A stream's frames are all allocated before the first is read, so a
+        // frame size within the limits that this machine cannot hold ends
+        // here, with nothing written.
+        PrintError(streams.err, "not enough memory for the frames of this stream (fewer --threads need less)");
+    }
     // A file's last write can still fail at close (full disk on NFS and the
     // like); that must not pass for success.
     if (outOwned.Close() != 0 && status == kExitOk) {
