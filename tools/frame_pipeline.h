@@ -24,14 +24,16 @@ struct FrameSlot {
 enum class ReadStatus { kFrame, kEnd, kError };
 
 struct PipelineHooks {
-    // Called on one thread, in frame order. On kError sets the message.
+    // Called one frame at a time, in frame order (on any worker's thread).
+    // On kError sets the message.
     std::function<ReadStatus(FrameSlot& slot, std::string& error)> read;
     // Called on worker `worker` (0 .. workers-1); false: the frame could not
     // be filtered, and the message says why.
     std::function<bool(FrameSlot& slot, int worker, std::string& error)> process;
-    // Called on one thread, in frame order; returns 0 or an errno.
+    // Called one frame at a time, in frame order (on any worker's thread);
+    // returns 0 or an errno.
     std::function<int(FrameSlot& slot)> write;
-    // Called after each frame has been written.
+    // Called after each frame has been written, before the next is.
     std::function<void(int64_t framesWritten)> written;
 };
 
@@ -46,8 +48,9 @@ struct PipelineResult {
 
 // Runs the stream to its end or to the first failure. Every frame read
 // before a read failure is filtered and written first. `slots` are sized by
-// the caller (at least `workers`); with one worker everything runs on the
-// calling thread.
+// the caller (at least `workers`; twice as many let a worker go on while an
+// older frame is still being filtered); with one worker everything runs on
+// the calling thread, which is also the first worker otherwise.
 PipelineResult RunFramePipeline(int workers, std::vector<FrameSlot>& slots, const PipelineHooks& hooks);
 
 }  // namespace trelvane::cli

@@ -31,7 +31,8 @@ void PrintError(std::FILE* err, const std::string& message);
 // --threads, or one worker per processor.
 int WorkerCount(const ToolOptions& options);
 
-// Enough slots to keep every worker busy while the reader and writer run.
+// The frame slots a run needs: two per worker, so that no worker waits for
+// an older frame to be finished before it starts the next.
 size_t SlotCount(int workers);
 
 // Frames expected: the input's size over the per-frame bytes, capped by

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <thread>
 
 namespace trelvane::cli {
 namespace {
@@ -97,6 +98,46 @@ TEST(FramePipeline, StopsAtAFailedFrameOrAFailedWrite) {
         // The reader stops soon after: it never runs more than the slots ahead.
         EXPECT_LE(w.processed.load(), 3 + 2 * workers + 1);
     }
+}
+
+// Reads and writes run on the workers' threads, but never two reads or two
+// writes at once: the stream's reader and writer are not thread-safe.
+TEST(FramePipeline, ReadsAndWritesNeverOverlap) {
+    constexpr int kWorkers = 4;
+    constexpr int kFrames = 400;
+    std::vector<FrameSlot> slots(kWorkers);
+    std::atomic<int> reading{0};
+    std::atomic<int> writing{0};
+    std::atomic<int> overlaps{0};
+    int64_t nextRead = 0;
+    int64_t nextWrite = 0;
+    int outOfOrder = 0;
+    // Holds the call open for a moment so that a second caller would meet it.
+    const auto enter = [&](std::atomic<int>& inside) {
+        if (inside.fetch_add(1) != 0) ++overlaps;
+        std::this_thread::yield();
+    };
+    PipelineHooks hooks;
+    hooks.read = [&](FrameSlot& slot, std::string&) {
+        enter(reading);
+        if (slot.index != nextRead) ++outOfOrder;
+        const bool more = slot.index < kFrames;
+        if (more) ++nextRead;
+        --reading;
+        return more ? ReadStatus::kFrame : ReadStatus::kEnd;
+    };
+    hooks.process = [&](FrameSlot&, int, std::string&) { return true; };
+    hooks.write = [&](FrameSlot& slot) {
+        enter(writing);
+        if (slot.index != nextWrite++) ++outOfOrder;
+        --writing;
+        return 0;
+    };
+    const PipelineResult r = RunFramePipeline(kWorkers, slots, hooks);
+    EXPECT_EQ(r.outcome, PipelineResult::Outcome::kDone);
+    EXPECT_EQ(r.framesWritten, kFrames);
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(outOfOrder, 0);
 }
 
 }  // namespace
