@@ -41,22 +41,31 @@ PipelineResult RunOnThisThread(FrameSlot& slot, const PipelineHooks& hooks) {
     return result;
 }
 
-// Every worker reads the next frame into its slot and filters it; whoever
-// finishes the oldest frame not yet written writes it, and every later frame
-// already finished, in input order. So a worker never hands a frame to
-// another thread and never waits for an older frame to be finished first:
-// at a few thousand frames a second, waking a reader or a writer thread for
-// every frame cost more than a tenth of the two processors' time.
+// Every worker reads the next frame into a slot of its own and filters it;
+// whoever finishes the oldest frame not yet written writes it, and every
+// later frame already finished, in input order. So a worker never hands a
+// frame to another thread and never waits for an older frame to be finished
+// before it starts the next: at a few thousand frames a second, waking a
+// reader or a writer thread for every frame cost more than a tenth of the
+// two processors' time. A slot stays with one worker, so the frame it reads
+// is in its own processor's cache, never in another's.
 //
-// Frame i lives in slot i % slots.size(). A slot goes free -> busy (read and
-// filtered by a worker) -> done or failed -> free (once written), so the
-// reads can run at most slots.size() frames ahead of the writes.
+// A slot goes free -> busy (read and filtered by its worker) -> done or
+// failed -> free (once written); a worker with no free slot waits for its
+// oldest frame to be written. So the reads run at most slots.size() frames
+// ahead of the writes.
 class Pool {
 public:
-    Pool(std::vector<FrameSlot>& slots, const PipelineHooks& hooks)
-        : slots_(slots), hooks_(hooks), state_(slots.size(), State::kFree) {}
+    Pool(std::vector<FrameSlot>& slots, const PipelineHooks& hooks, int workers)
+        : slots_(slots),
+          hooks_(hooks),
+          perWorker_(slots.size() / static_cast<size_t>(workers)),
+          state_(slots.size(), State::kFree),
+          slotOfFrame_(slots.size()),
+          slotFreed_(static_cast<size_t>(workers)) {}
 
-    PipelineResult Run(int workers) {
+    PipelineResult Run() {
+        const int workers = static_cast<int>(slotFreed_.size());
         std::vector<std::thread> threads;
         threads.reserve(static_cast<size_t>(workers) - 1);
         for (int w = 1; w < workers; ++w) threads.emplace_back([this, w] { Work(w); });
@@ -73,41 +82,53 @@ public:
 private:
     enum class State { kFree, kBusy, kDone, kFailed };
 
-    size_t SlotOf(int64_t frame) const { return static_cast<size_t>(frame) % slots_.size(); }
+    // One of the worker's free slots, or -1.
+    ptrdiff_t FreeSlotOf(int worker) const {
+        const size_t first = static_cast<size_t>(worker) * perWorker_;
+        for (size_t s = first; s < first + perWorker_; ++s) {
+            if (state_[s] == State::kFree) return static_cast<ptrdiff_t>(s);
+        }
+        return -1;
+    }
 
-    // Reads the next frame; returns its slot, or -1 when there is none to
-    // filter (the input ended or failed, or the run stopped).
-    ptrdiff_t ReadNext(std::string& error) {
-        std::lock_guard readLock(readMutex_);
-        if (inputDone_) return -1;
-        const int64_t frame = nextToRead_;
-        const size_t s = SlotOf(frame);
+    // Reads the next frame into one of the worker's slots; returns the slot,
+    // or -1 when there is no frame to filter (the input ended or failed, or
+    // the run stopped).
+    ptrdiff_t ReadNext(int worker, std::string& error) {
+        ptrdiff_t s = -1;
         {
             std::unique_lock lock(mutex_);
-            slotFreed_.wait(lock, [&] { return stop_ || state_[s] == State::kFree; });
+            const auto ready = [&] { return stop_ || (s = FreeSlotOf(worker)) >= 0; };
+            slotFreed_[static_cast<size_t>(worker)].wait(lock, ready);
             if (stop_) return -1;
-            state_[s] = State::kBusy;
+            state_[static_cast<size_t>(s)] = State::kBusy;
         }
-        slots_[s].index = frame;
-        const ReadStatus status = hooks_.read(slots_[s], error);
-        if (status == ReadStatus::kFrame) {
-            ++nextToRead_;
-            return static_cast<ptrdiff_t>(s);
+        FrameSlot& slot = slots_[static_cast<size_t>(s)];
+        std::lock_guard readLock(readMutex_);
+        ReadStatus status = ReadStatus::kEnd;
+        if (!inputDone_) {
+            slot.index = nextToRead_;
+            status = hooks_.read(slot, error);
         }
-        inputDone_ = true;
         std::lock_guard lock(mutex_);
-        state_[s] = State::kFree;
-        if (status == ReadStatus::kError) {
+        if (status == ReadStatus::kFrame) {
+            slotOfFrame_[FramePlace(nextToRead_)] = static_cast<size_t>(s);
+            ++nextToRead_;
+            return s;
+        }
+        state_[static_cast<size_t>(s)] = State::kFree;
+        if (!inputDone_ && status == ReadStatus::kError) {
             readFailed_ = true;
             readError_ = error;
         }
+        inputDone_ = true;
         return -1;
     }
 
     void Work(int worker) {
         std::string error;
         for (;;) {
-            const ptrdiff_t s = ReadNext(error);
+            const ptrdiff_t s = ReadNext(worker, error);
             if (s < 0) return;
             FrameSlot& slot = slots_[static_cast<size_t>(s)];
             const bool ok = hooks_.process(slot, worker, error);
@@ -118,13 +139,17 @@ private:
         }
     }
 
+    // Frames in flight lie between nextToWrite_ and nextToRead_, fewer than
+    // there are slots, so their places in slotOfFrame_ never collide.
+    size_t FramePlace(int64_t frame) const { return static_cast<size_t>(frame) % slotOfFrame_.size(); }
+
     // Writes the frames from nextToWrite_ on while they are finished, one at
     // a time and in order; called with the lock held by the thread that
     // finished frame nextToWrite_, so no two threads ever write at once.
     void WriteFinished(std::unique_lock<std::mutex>& lock) {
-        while (!stop_) {
-            const size_t s = SlotOf(nextToWrite_);
-            if (state_[s] == State::kBusy || state_[s] == State::kFree) return;
+        while (!stop_ && nextToWrite_ < nextToRead_) {
+            const size_t s = slotOfFrame_[FramePlace(nextToWrite_)];
+            if (state_[s] == State::kBusy) return;
             if (state_[s] == State::kFailed) {
                 result_.outcome = Outcome::kProcessError;
                 result_.processError = errors_[nextToWrite_];
@@ -145,25 +170,27 @@ private:
             errors_.erase(nextToWrite_);
             ++nextToWrite_;
             ++result_.framesWritten;
-            slotFreed_.notify_one();  // only a reader waits for it
+            slotFreed_[s / perWorker_].notify_one();  // the slot's worker
         }
     }
 
     void Stop() {
         stop_ = true;
-        slotFreed_.notify_all();
+        for (std::condition_variable& freed : slotFreed_) freed.notify_all();
     }
 
     std::vector<FrameSlot>& slots_;
     const PipelineHooks& hooks_;
-    std::mutex readMutex_;  // one read at a time, in frame order
-    int64_t nextToRead_ = 0;
-    bool inputDone_ = false;
-    std::mutex mutex_;  // everything below
-    std::condition_variable slotFreed_;
+    const size_t perWorker_;  // worker w owns slots w * perWorker_ on
+    std::mutex readMutex_;    // one read at a time, in frame order
+    std::mutex mutex_;        // everything below
     std::vector<State> state_;
+    std::vector<size_t> slotOfFrame_;  // by frame, for the frames in flight
+    std::vector<std::condition_variable> slotFreed_;  // one per worker
     std::map<int64_t, std::string> errors_;  // failed frames not yet reached
+    int64_t nextToRead_ = 0;
     int64_t nextToWrite_ = 0;
+    bool inputDone_ = false;
     bool readFailed_ = false;
     std::string readError_;
     bool stop_ = false;
@@ -175,7 +202,7 @@ private:
 PipelineResult RunFramePipeline(int workers, std::vector<FrameSlot>& slots, const PipelineHooks& hooks) {
     const int used = static_cast<int>(std::min(static_cast<size_t>(workers > 0 ? workers : 1), slots.size()));
     if (used <= 1) return RunOnThisThread(slots.at(0), hooks);
-    return Pool(slots, hooks).Run(used);
+    return Pool(slots, hooks, used).Run();
 }
 
 }  // namespace trelvane::cli

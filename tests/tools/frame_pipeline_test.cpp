@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <map>
+#include <mutex>
 #include <thread>
 
 namespace trelvane::cli {
@@ -101,11 +103,12 @@ TEST(FramePipeline, StopsAtAFailedFrameOrAFailedWrite) {
 }
 
 // Reads and writes run on the workers' threads, but never two reads or two
-// writes at once: the stream's reader and writer are not thread-safe.
-TEST(FramePipeline, ReadsAndWritesNeverOverlap) {
+// writes at once: the stream's reader and writer are not thread-safe. And a
+// slot is only ever filtered by one worker, whose cache holds what it read.
+TEST(FramePipeline, ReadsAndWritesNeverOverlapAndSlotsKeepTheirWorker) {
     constexpr int kWorkers = 4;
     constexpr int kFrames = 400;
-    std::vector<FrameSlot> slots(kWorkers);
+    std::vector<FrameSlot> slots(2 * kWorkers);
     std::atomic<int> reading{0};
     std::atomic<int> writing{0};
     std::atomic<int> overlaps{0};
@@ -126,7 +129,15 @@ TEST(FramePipeline, ReadsAndWritesNeverOverlap) {
         --reading;
         return more ? ReadStatus::kFrame : ReadStatus::kEnd;
     };
-    hooks.process = [&](FrameSlot&, int, std::string&) { return true; };
+    std::mutex ownersMutex;
+    std::map<const FrameSlot*, int> owners;
+    int ownerChanges = 0;
+    hooks.process = [&](FrameSlot& slot, int worker, std::string&) {
+        std::lock_guard lock(ownersMutex);
+        const auto [it, added] = owners.emplace(&slot, worker);
+        if (!added && it->second != worker) ++ownerChanges;
+        return true;
+    };
     hooks.write = [&](FrameSlot& slot) {
         enter(writing);
         if (slot.index != nextWrite++) ++outOfOrder;
@@ -138,6 +149,8 @@ TEST(FramePipeline, ReadsAndWritesNeverOverlap) {
     EXPECT_EQ(r.framesWritten, kFrames);
     EXPECT_EQ(overlaps.load(), 0);
     EXPECT_EQ(outOfOrder, 0);
+    EXPECT_EQ(ownerChanges, 0);
+    EXPECT_GT(owners.size(), 1u) << "more than one slot was used";
 }
 
 }  // namespace
