@@ -104,7 +104,8 @@ private:
             state_[static_cast<size_t>(s)] = State::kBusy;
         }
         FrameSlot& slot = slots_[static_cast<size_t>(s)];
-        std::lock_guard readLock(readMutex_);
+        LockRead();
+        std::lock_guard readLock(readMutex_, std::adopt_lock);
         ReadStatus status = ReadStatus::kEnd;
         if (!inputDone_) {
             slot.index = nextToRead_;
@@ -123,6 +124,19 @@ private:
         }
         inputDone_ = true;
         return -1;
+    }
+
+    // Takes the read lock, trying a while before going to sleep on it. A
+    // read takes tens of microseconds, and a worker that sleeps on it is
+    // woken on the reading worker's processor: the two then take turns there
+    // while the other processor idles, and keep waking each other so.
+    void LockRead() {
+        constexpr int kTries = 256;
+        for (int i = 0; i < kTries; ++i) {
+            if (readMutex_.try_lock()) return;
+            std::this_thread::yield();
+        }
+        readMutex_.lock();
     }
 
     void Work(int worker) {
