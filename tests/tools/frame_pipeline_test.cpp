@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <map>
 #include <mutex>
@@ -132,10 +133,23 @@ TEST(FramePipeline, ReadsAndWritesNeverOverlapAndSlotsKeepTheirWorker) {
     std::mutex ownersMutex;
     std::map<const FrameSlot*, int> owners;
     int ownerChanges = 0;
-    hooks.process = [&](FrameSlot& slot, int worker, std::string&) {
+    const auto slotsSeen = [&] {
         std::lock_guard lock(ownersMutex);
-        const auto [it, added] = owners.emplace(&slot, worker);
-        if (!added && it->second != worker) ++ownerChanges;
+        return owners.size();
+    };
+    hooks.process = [&](FrameSlot& slot, int worker, std::string&) {
+        {
+            std::lock_guard lock(ownersMutex);
+            const auto [it, added] = owners.emplace(&slot, worker);
+            if (!added && it->second != worker) ++ownerChanges;
+        }
+        // The first frame waits (a bounded while) for another worker to take
+        // a second slot, so the run cannot pass by the scheduler letting one
+        // worker do every frame.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (slot.index == 0 && slotsSeen() < 2 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
         return true;
     };
     hooks.write = [&](FrameSlot& slot) {
