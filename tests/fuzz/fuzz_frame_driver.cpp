@@ -18,7 +18,7 @@
 
 #include "frame/frame_driver.h"
 #include "kernels/packed/packed_kernels.h"
-#include "plugin/plugin_table.h"
+#include "plugin/host_call.h"
 
 namespace {
 
@@ -63,20 +63,7 @@ bool GuardsIntact(const std::vector<PIXEL_YC>& frame, size_t pixels) {
 // One frame through the host's table (process-wide buffers) or straight
 // into the driver with buffers of its own.
 int Filter(const trelvane::FilterSettings& s, bool viaTable, const trelvane::YcFrame& frame) {
-    if (viaTable) {
-        FILTER_DLL* table = GetFilterTable();
-        int track[3] = {s.mode, s.strength, s.noise};
-        int check[3] = {s.line640, s.mmx, s.test};
-        FILTER fp = *table;
-        fp.track = track;
-        fp.check = check;
-        FILTER_PROC_INFO info{};
-        info.ycp_edit = frame.pixels;
-        info.w = frame.w;
-        info.h = frame.h;
-        info.max_w = frame.pitch;
-        return table->func_proc(&fp, &info);
-    }
+    if (viaTable) return trelvane::CallFuncProcLikeHost(s, frame);
     trelvane::WorkBuffers buffers;
     const int result = trelvane::ProcessFrameWith(buffers, s, frame);
     trelvane::ReleaseWorkBuffers(buffers);

@@ -4,6 +4,7 @@
 #include <new>
 #include <sstream>
 
+#include "plugin/host_call.h"
 #include "plugin/plugin_table.h"
 
 bool operator==(const PIXEL_YC& a, const PIXEL_YC& b) {
@@ -86,18 +87,14 @@ uint64_t FrameHash(const OwnedFrame& frame) {
 }
 
 int RunLikeHost(const int (&track)[3], const int (&check)[3], OwnedFrame& frame) {
-    FILTER filter = *GetFilterTable();
-    int currentTrack[3] = {track[0], track[1], track[2]};
-    int currentCheck[3] = {check[0], check[1], check[2]};
-    filter.track = currentTrack;
-    filter.check = currentCheck;
-    FILTER_PROC_INFO info{};
-    info.ycp_edit = frame.pixels.data();
-    info.w = frame.w;
-    info.h = frame.h;
-    info.max_w = frame.pitch;
-    info.max_h = frame.h;
-    return filter.func_proc(&filter, &info);
+    trelvane::FilterSettings settings;
+    settings.mode = track[0];
+    settings.strength = track[1];
+    settings.noise = track[2];
+    settings.line640 = check[0];
+    settings.mmx = check[1];
+    settings.test = check[2];
+    return trelvane::CallFuncProcLikeHost(settings, {frame.pixels.data(), frame.w, frame.h, frame.pitch});
 }
 
 namespace {
