@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the native suite, the 32-bit suite under qemu, the checks
-# of the cross-built plug-in DLL, the whole suite again under AddressSanitizer
+# Runs every test: the native suite, the checks of the cross-built plug-in DLL,
+# the 32-bit suite under qemu (which loads that DLL and calls it as the host
+# does, so mingw comes first), the whole suite again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, and each fuzz target for a bounded time
 # (TRELVANE_FUZZ_SECONDS, default 60). Warnings are errors in every build.
 # The last line sums the results of every run.
@@ -12,7 +13,7 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 passed=0
 failed=0
-for preset in default i386 mingw asan; do
+for preset in default mingw i386 asan; do
     echo "=== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
