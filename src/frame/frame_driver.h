@@ -36,6 +36,6 @@ FilterSettings ReadSettings(const FILTER& fp);
 int ProcessFrameWith(WorkBuffers& buffers, const FilterSettings& settings, const YcFrame& frame);
 
 // The plug-in's func_proc: the same, in the process-wide buffers.
-int TRELVANE_CDECL ProcessFrame(FILTER* fp, FILTER_PROC_INFO* fpip);
+TRELVANE_HOST_ENTRY int TRELVANE_CDECL ProcessFrame(FILTER* fp, FILTER_PROC_INFO* fpip);
 
 }  // namespace trelvane

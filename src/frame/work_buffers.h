@@ -40,7 +40,7 @@ void ReleaseWorkBuffers(WorkBuffers& buffers);
 WorkBuffers& ProcessWorkBuffers();
 int EnsureWorkBuffers(int pitch);
 // The plug-in's func_exit. The argument is not used; always returns 1.
-int TRELVANE_CDECL ReleaseWorkBuffers(FILTER* fp);
+TRELVANE_HOST_ENTRY int TRELVANE_CDECL ReleaseWorkBuffers(FILTER* fp);
 
 // The aligned allocator behind the buffers, replaceable so that tests can make
 // a chosen allocation fail. Passing nulls restores the default.

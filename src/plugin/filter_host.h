@@ -16,6 +16,19 @@
 #define TRELVANE_CDECL
 #endif
 
+// Marks the functions the host calls (GetFilterTable, func_proc, func_exit).
+// GCC for 32-bit Windows assumes every function is entered with the stack
+// 16-byte aligned and keeps SSE2 temporaries in 16-byte stack slots, yet a
+// Win32 caller promises only 4-byte alignment: called from a host whose stack
+// happens to be misaligned, the packed kernels would fault. These functions
+// therefore realign the stack on entry; everything they call can then rely on
+// the 16 bytes as usual. (MSVC assumes only 4 bytes itself.)
+#if defined(_WIN32) && defined(__i386__) && defined(__GNUC__)
+#define TRELVANE_HOST_ENTRY __attribute__((force_align_arg_pointer))
+#else
+#define TRELVANE_HOST_ENTRY
+#endif
+
 // One pixel of the host's YC48 frame: three signed 16-bit values, no gap.
 struct PIXEL_YC {
     int16_t y;

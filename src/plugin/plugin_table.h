@@ -5,7 +5,7 @@
 
 extern "C" {
 // The library's only export: the address of the static registration table.
-FILTER_DLL* TRELVANE_CDECL GetFilterTable(void);
+TRELVANE_HOST_ENTRY FILTER_DLL* TRELVANE_CDECL GetFilterTable(void);
 }
 
 namespace trelvane {
