@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the cross-built host plug-in: a 32-bit PE DLL named trelvane.auf that
-# exports GetFilterTable alone and imports nothing but Windows system DLLs.
+# exports GetFilterTable alone, imports nothing but Windows system DLLs, and
+# ships stripped of symbols and debug sections.
 set -u
 export LC_ALL=C
 dll=${1:?usage: check_plugin_dll.sh path/to/trelvane.auf}
@@ -38,6 +39,11 @@ imports=$(awk '/DLL Name:/ {print $3}' <<<"$headers")
 system_dll='^(kernel32|user32|gdi32|advapi32|msvcrt|ntdll|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$'
 bad=$(grep -viE "$system_dll" <<<"$imports" || true)
 check "imports only system DLLs (got: $(echo $imports))" test -z "$bad"
+
+symbols=$("$objdump" -t "$dll" | sed -n '/SYMBOL TABLE/,$p' | sed 1d)
+check "no symbol table (got: $(head -c 60 <<<"$symbols"))" test "$symbols" = "no symbols"
+debug=$("$objdump" -h "$dll" | awk '$2 ~ /^\.debug/ {print $2}')
+check "no debug sections (got: $(echo $debug))" test -z "$debug"
 
 check "strength label is stored as the CP932 bytes 8B AD 93 78" \
     grep -qaP '\x8B\xAD\x93\x78\x00' "$dll"
