@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -158,7 +159,7 @@ bool PeImage::SetUpTls(uint32_t rva, uint32_t* tlsSlots) {
     const auto* start = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(Read32(dir)));
     const auto* end = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(Read32(dir + 4)));
     tlsBlock_.assign(start, end);
-    tlsBlock_.resize(tlsBlock_.size() + Read32(dir + 16) + 4, 0);
+    tlsBlock_.resize(tlsBlock_.size() + Read32(dir + 16) + 4, 0);  // + 4: never empty, always an address
     const uint32_t index = 0;
     std::memcpy(reinterpret_cast<void*>(static_cast<uintptr_t>(Read32(dir + 8))), &index, 4);
     tlsSlots[index] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(tlsBlock_.data()));
