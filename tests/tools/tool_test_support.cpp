@@ -38,12 +38,18 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-ToolRun RunToolOn(const std::vector<std::string>& args, const std::string& inPath, const std::string& outPath) {
+ToolRun RunToolOn(const std::vector<std::string>& args, const std::string& inPath, const std::string& outPath,
+                  const ThreadStarter& startThread) {
     const int in = ::open(inPath.empty() ? "/dev/null" : inPath.c_str(), O_RDONLY | O_CLOEXEC);
     const int out = ::open(outPath.empty() ? "/dev/null" : outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     std::FILE* err = std::tmpfile();
     ToolRun run;
-    run.status = RunTool(args, {in, out, err, false});
+    ToolStreams streams;
+    streams.in = in;
+    streams.out = out;
+    streams.err = err;
+    streams.startThread = startThread;
+    run.status = RunTool(args, streams);
     std::rewind(err);
     for (int c; (c = std::fgetc(err)) != EOF;) run.err += static_cast<char>(c);
     std::fclose(err);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "frame_pipeline.h"
+
 namespace trelvane::cli::testing {
 
 // A fresh directory, removed with everything in it at the end of the test.
@@ -31,8 +33,10 @@ struct ToolRun {
 };
 
 // RunTool in this process with standard input and output on the given files
-// ("" leaves that stream on /dev/null).
-ToolRun RunToolOn(const std::vector<std::string>& args, const std::string& inPath, const std::string& outPath);
+// ("" leaves that stream on /dev/null), starting its worker threads with
+// startThread if given.
+ToolRun RunToolOn(const std::vector<std::string>& args, const std::string& inPath, const std::string& outPath,
+                  const ThreadStarter& startThread = {});
 
 // Runs a shell command; returns its exit status (-1 if it did not exit).
 int Shell(const std::string& command);
