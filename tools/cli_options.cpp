@@ -226,7 +226,8 @@ const char* UsageText() {
            "(default trelvane-demo/), with a labelled contact sheet.\n"
            "\n"
            "Exit status: 0 success, 1 bad or truncated input or an output error,\n"
-           "2 usage error.\n";
+           "2 usage error, 130 or 143 stopped by SIGINT or SIGTERM (the output then\n"
+           "holds every frame read before it).\n";
 }
 
 }  // namespace trelvane::cli
