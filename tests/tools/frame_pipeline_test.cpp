@@ -10,8 +10,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tool_test_support.h"
-
 namespace trelvane::cli {
 namespace {
 
@@ -34,7 +32,7 @@ struct Script {
     std::atomic<int> processed{0};
 };
 
-PipelineResult RunScript(Script& s, int workers, const ThreadStarter& startThread = {}) {
+PipelineResult RunScript(Script& s, int workers) {
     std::vector<FrameSlot> slots(workers <= 1 ? 1 : 2 * static_cast<size_t>(workers));
     for (FrameSlot& slot : slots) slot.bytes.resize(1);
     PipelineHooks hooks;
@@ -77,7 +75,7 @@ PipelineResult RunScript(Script& s, int workers, const ThreadStarter& startThrea
         return 0;
     };
     hooks.stopRequested = [&] { return s.stopAfter >= 0 && s.processed >= s.stopAfter; };
-    return RunFramePipeline(workers, slots, hooks, startThread);
+    return RunFramePipeline(workers, slots, hooks);
 }
 
 std::vector<int> FirstFrames(int n) {
@@ -120,19 +118,6 @@ TEST(FramePipeline, AStopAskedForEndsTheInputAfterTheFramesRead) {
         EXPECT_LT(r.framesWritten, 40);
         EXPECT_EQ(s.written, FirstFrames(static_cast<int>(r.framesWritten)));
         EXPECT_EQ(r.framesWritten, s.processed.load()) << "a frame read was not written";
-    }
-}
-
-// Workers whose thread cannot be started are left out; the calling thread
-// does the work if no other can.
-TEST(FramePipeline, ThreadsThatCannotStartLeaveTheOthersToWork) {
-    for (const int starts : {0, 1}) {
-        int started = 0;
-        Script s;
-        const PipelineResult r = RunScript(s, 4, testing::FailingThreadStarter(started, starts));
-        EXPECT_EQ(r.outcome, PipelineResult::Outcome::kDone);
-        EXPECT_EQ(s.written, FirstFrames(40)) << starts << " threads started";
-        EXPECT_EQ(started, starts) << "no start is tried after one has failed";
     }
 }
 

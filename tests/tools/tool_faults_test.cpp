@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -195,8 +196,13 @@ TEST_F(ToolFaults, WorkersThatCannotStartLeaveTheRestToDoTheSameWork) {
     const std::string want = CleanOutput({"--threads", "1"}, stream);
     WriteFile(Path("in"), stream);
     for (const int starts : {0, 2}) {
+        // Starts `starts` threads, then fails as a process out of threads does.
         int started = 0;
-        const ThreadStarter failing = testing::FailingThreadStarter(started, starts);
+        const ThreadStarter failing = [&](std::function<void()> work) {
+            if (started == starts) throw std::system_error(EAGAIN, std::generic_category());
+            ++started;
+            return std::thread(std::move(work));
+        };
         for (const bool quiet : {false, true}) {
             started = 0;
             Args args = {"--threads", "4", Path("in"), Path("out")};

@@ -13,7 +13,6 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 
 #include "cli_app.h"
@@ -103,14 +102,6 @@ int WaitTool(int pid, int seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
-}
-
-ThreadStarter FailingThreadStarter(int& started, int starts) {
-    return [&started, starts](std::function<void()> work) {
-        if (started == starts) throw std::system_error(EAGAIN, std::generic_category());
-        ++started;
-        return std::thread(std::move(work));
-    };
 }
 
 int Shell(const std::string& command) {

@@ -46,10 +46,6 @@ int StartTool(const std::vector<std::string>& args, int in, int out, int err, in
 // it. One that has not ended within `seconds` is killed, and -1 returned.
 int WaitTool(int pid, int seconds = 20);
 
-// Starts threads until `started` reaches `starts`, then fails as a process
-// out of threads does (EAGAIN); counts in `started`.
-ThreadStarter FailingThreadStarter(int& started, int starts);
-
 // Runs a shell command; returns its exit status (-1 if it did not exit).
 int Shell(const std::string& command);
 bool HaveFfmpeg();
