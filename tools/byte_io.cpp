@@ -1,14 +1,82 @@
 #include "byte_io.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace trelvane::cli {
 
+namespace {
+
+std::atomic<int> gStopSignal{0};
+// A pipe the stop handler writes one byte into; never drained, so once a
+// stop has been asked for its read end stays readable for every waiter.
+int gWakeRead = -1;
+int gWakeWrite = -1;
+
+static_assert(std::atomic<int>::is_always_lock_free, "the stop flag is set in a signal handler");
+
+void OnStopSignal(int signal) {
+    int none = 0;
+    if (!gStopSignal.compare_exchange_strong(none, signal)) {
+        // Asked twice: stop now, the default way.
+        struct sigaction plain{};
+        plain.sa_handler = SIG_DFL;
+        ::sigaction(signal, &plain, nullptr);
+        ::raise(signal);
+        return;
+    }
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t put = ::write(gWakeWrite, &byte, 1);
+    errno = saved;
+}
+
+// Waits until `fd` can be read or a stop has been asked for; false for a stop.
+bool WaitReadable(int fd) {
+    while (gStopSignal.load() == 0) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {gWakeRead, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, -1);
+        if (ready < 0 && errno != EINTR) return true;  // let read() report it
+        if (ready > 0 && fds[0].revents != 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void InstallStopHandlers() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+        gWakeRead = ends[0];
+        gWakeWrite = ends[1];
+    }
+    // No SA_RESTART: a read or write under way returns EINTR, and the
+    // loops above and below look at the flag.
+    struct sigaction action{};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+int StopSignal() { return gStopSignal.load(); }
+
+FdSource::FdSource(int fd) : fd_(fd) {
+    struct stat st{};
+    mayBlock_ = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
+}
+
 ptrdiff_t FdSource::Read(void* dst, size_t bytes) {
     for (;;) {
+        // Without the handlers there is nothing to wait for but the input.
+        if (mayBlock_ && gWakeRead >= 0 && !WaitReadable(fd_)) return 0;
         const ssize_t got = ::read(fd_, dst, bytes);
         if (got < 0 && errno == EINTR) continue;
         return got;
@@ -89,6 +157,10 @@ int WriteAll(int fd, const void* data, size_t bytes) {
         const ssize_t put = ::write(fd, p, bytes);
         if (put < 0) {
             if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                pollfd writable{fd, POLLOUT, 0};
+                if (::poll(&writable, 1, -1) >= 0 || errno == EINTR) continue;
+            }
             return errno;
         }
         p += put;
@@ -98,7 +170,7 @@ int WriteAll(int fd, const void* data, size_t bytes) {
 }
 
 std::string DescribeWriteError(int error) {
-    if (error == EPIPE) return "output closed by the reader (broken pipe)";
+    if (error == EPIPE) return "output closed by the reader";
     return std::string("cannot write output: ") + std::strerror(error);
 }
 

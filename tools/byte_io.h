@@ -17,13 +17,17 @@ public:
     virtual ptrdiff_t Read(void* dst, size_t bytes) = 0;
 };
 
+// Reads a file descriptor. Once a stop has been asked for (StopSignal), a
+// read of anything but a regular file ends the input instead of waiting for
+// more bytes.
 class FdSource final : public ByteSource {
 public:
-    explicit FdSource(int fd) : fd_(fd) {}
+    explicit FdSource(int fd);
     ptrdiff_t Read(void* dst, size_t bytes) override;
 
 private:
     int fd_;
+    bool mayBlock_;  // not a regular file: a read can wait indefinitely
 };
 
 class MemorySource final : public ByteSource {
@@ -67,11 +71,20 @@ private:
     std::string error_;
 };
 
-// Writes whole blocks to a file descriptor, retrying short writes. Returns 0,
-// or the errno of the failure (EPIPE when the reader has gone away).
+// Writes whole blocks to a file descriptor, retrying short and interrupted
+// writes, and waiting on a descriptor left non-blocking. Returns 0, or the
+// errno of the failure (EPIPE when the reader has gone away).
 int WriteAll(int fd, const void* data, size_t bytes);
 
-// "Broken pipe" wording for EPIPE, strerror otherwise.
+// SIGINT and SIGTERM ask the tool to stop: the handler records the signal and
+// wakes every FdSource waiting in a read; a second signal ends the process
+// as it would have without the handler. Installed once, by main().
+void InstallStopHandlers();
+
+// The signal that asked the tool to stop, or 0.
+int StopSignal();
+
+// What a failed write means: the reader went away (EPIPE), or the reason.
 std::string DescribeWriteError(int error);
 
 }  // namespace trelvane::cli

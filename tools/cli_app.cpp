@@ -19,7 +19,7 @@ namespace trelvane::cli {
 
 namespace {
 
-// Closes the files the tool opened itself, never the standard streams.
+// Closes the input if the tool opened it, never standard input.
 class OwnedFd {
 public:
     OwnedFd() = default;
@@ -29,22 +29,21 @@ public:
     OwnedFd(const OwnedFd&) = delete;
     OwnedFd& operator=(const OwnedFd&) = delete;
     void Reset(int fd) { fd_ = fd; }
-    int Close() {
-        const int rc = fd_ >= 0 ? ::close(fd_) : 0;
-        fd_ = -1;
-        return rc;
-    }
 
 private:
     int fd_ = -1;
 };
 
-// Opens INPUT and OUTPUT. Refuses to write over the input file, which would
-// destroy it before it was read. Returns the exit status on failure, else -1.
-int OpenStreams(const ToolOptions& o, const ToolStreams& streams, StreamContext& context, OwnedFd& inOwned,
-                OwnedFd& outOwned) {
+// Opens INPUT and checks OUTPUT, which is opened only when there is something
+// to write. Refuses to write over the input file, which would destroy it
+// before it was read. Returns the exit status on failure, else -1.
+int OpenStreams(const ToolOptions& o, const ToolStreams& streams, StreamContext& context, OwnedFd& inOwned) {
+    if ((o.input == "-" && streams.inClosed) || (o.output == "-" && streams.outClosed)) {
+        PrintError(streams.err, std::string("standard ") + (o.input == "-" && streams.inClosed ? "input" : "output") +
+                                    " was closed when the tool started; name a file instead of '-'");
+        return kExitBadInput;
+    }
     context.inFd = streams.in;
-    context.outFd = streams.out;
     if (o.input != "-") {
         const int fd = ::open(o.input.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
@@ -53,30 +52,46 @@ int OpenStreams(const ToolOptions& o, const ToolStreams& streams, StreamContext&
         }
         inOwned.Reset(fd);
         context.inFd = fd;
+        context.inputName = "input '" + o.input + "'";
     }
     struct stat inStat{};
     const bool inStatted = ::fstat(context.inFd, &inStat) == 0;
     if (inStatted && S_ISREG(inStat.st_mode)) context.inputBytes = static_cast<int64_t>(inStat.st_size);
 
-    if (o.output != "-") {
-        struct stat outStat{};
-        if (inStatted && S_ISREG(inStat.st_mode) && ::stat(o.output.c_str(), &outStat) == 0 &&
-            outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) {
-            PrintError(streams.err, "output '" + o.output + "' is the input file; choose another name");
-            return kExitUsage;
-        }
-        const int fd = ::open(o.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            PrintError(streams.err, "cannot open output '" + o.output + "': " + std::strerror(errno));
-            return kExitBadInput;
-        }
-        outOwned.Reset(fd);
-        context.outFd = fd;
+    struct stat outStat{};
+    if (o.output != "-" && inStatted && S_ISREG(inStat.st_mode) && ::stat(o.output.c_str(), &outStat) == 0 &&
+        outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) {
+        PrintError(streams.err, "output '" + o.output + "' is the input file; choose another name");
+        return kExitUsage;
     }
     return -1;
 }
 
+int WriteUsage(const ToolStreams& streams) {
+    const std::string usage = UsageText();
+    const int e = streams.outClosed ? EBADF : WriteAll(streams.out, usage.data(), usage.size());
+    if (e == 0) return kExitOk;
+    PrintError(streams.err, std::string("cannot write the usage text: ") + std::strerror(e));
+    return kExitBadInput;
+}
+
 }  // namespace
+
+ToolStreams StandardStreams() {
+    ToolStreams streams;
+    bool closed[3] = {};
+    for (int fd = 0; fd < 3; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor, so this one.
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        closed[fd] = true;
+        if (opened != fd && opened >= 0) ::close(opened);
+    }
+    streams.inClosed = closed[0];
+    streams.outClosed = closed[1];
+    streams.errIsTerminal = !closed[2] && ::isatty(STDERR_FILENO) != 0;
+    return streams;
+}
 
 int RunTool(const std::vector<std::string>& args, const ToolStreams& streams) {
     const ParseOutcome parsed = ParseCommandLine(args);
@@ -85,18 +100,17 @@ int RunTool(const std::vector<std::string>& args, const ToolStreams& streams) {
         return kExitUsage;
     }
     const ToolOptions& o = parsed.options;
-    if (o.command == Command::kHelp) {
-        const std::string usage = UsageText();
-        return WriteAll(streams.out, usage.data(), usage.size()) == 0 ? kExitOk : kExitBadInput;
-    }
+    if (o.command == Command::kHelp) return WriteUsage(streams);
     if (o.command == Command::kDemo) return RunDemo(o, streams.err);
 
     StreamContext context;
     context.err = streams.err;
     context.showProgress = streams.errIsTerminal && !o.quiet;
+    context.startThread = streams.startThread;
     OwnedFd inOwned;
-    OwnedFd outOwned;
-    if (const int status = OpenStreams(o, streams, context, inOwned, outOwned); status >= 0) return status;
+    if (const int status = OpenStreams(o, streams, context, inOwned); status >= 0) return status;
+    FrameOutput output(o.output, streams.out);
+    context.output = &output;
 
     int status = kExitBadInput;
     try {
@@ -104,13 +118,13 @@ int RunTool(const std::vector<std::string>& args, const ToolStreams& streams) {
     } catch (const std::bad_alloc&) {
         // A stream's frames are all allocated before the first is read, so a
         // frame size within the limits that this machine cannot hold ends
-        // here, with nothing written.
+        // here, with the output untouched.
         PrintError(streams.err, "not enough memory for the frames of this stream (fewer --threads need less)");
     }
     // A file's last write can still fail at close (full disk on NFS and the
     // like); that must not pass for success.
-    if (outOwned.Close() != 0 && status == kExitOk) {
-        PrintError(streams.err, std::string("cannot write output: ") + std::strerror(errno));
+    if (const int e = output.Close(); e != 0 && status == kExitOk) {
+        PrintError(streams.err, std::string("cannot write output: ") + std::strerror(e));
         status = kExitBadInput;
     }
     return status;

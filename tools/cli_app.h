@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "frame_pipeline.h"
+
 namespace trelvane::cli {
 
 // Standard streams of a run; tests substitute their own.
@@ -14,7 +16,17 @@ struct ToolStreams {
     int out = 1;
     std::FILE* err = stderr;
     bool errIsTerminal = false;
+    // Standard input or output was closed when the tool started (and is now
+    // /dev/null): naming it as "-" is an error.
+    bool inClosed = false;
+    bool outClosed = false;
+    ThreadStarter startThread;  // empty: std::thread
 };
+
+// For main(), before anything else opens a file: descriptors 0, 1 and 2 that
+// are closed are opened on /dev/null, so that no file the tool opens can take
+// their place and receive messages meant for standard error.
+ToolStreams StandardStreams();
 
 // args: the arguments after the program name.
 int RunTool(const std::vector<std::string>& args, const ToolStreams& streams);

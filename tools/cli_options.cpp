@@ -90,6 +90,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     ToolOptions& o = out.options;
     std::vector<std::string> positional;
     bool optionsDone = false;
+    size_t positionalBeforeDashes = 0;  // "demo" is a command only before "--"
+    std::string notForDemo;  // the first option given that the demo does not take
     const auto failWith = [&](std::string message) {
         out.ok = false;
         out.error = std::move(message);
@@ -104,10 +106,14 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
         }
         if (arg == "--") {
             optionsDone = true;
+            positionalBeforeDashes = positional.size();
             continue;
         }
         const OptionWord word = SplitOption(arg);
         const std::string& name = word.name;
+        const bool demoTakes = name == "--strength" || name == "--noise" || name == "--no-mmx" ||
+                               name == "--quiet" || name == "-q";
+        if (!demoTakes && notForDemo.empty()) notForDemo = name;
         const bool isFlag = name == "--help" || name == "-h" || name == "--no-mmx" ||
                             name == "--test-pattern" || name == "--quiet" || name == "-q";
         if (isFlag && word.hasInline) return failWith(name + " takes no value");
@@ -169,10 +175,14 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
         }
     }
 
-    if (!positional.empty() && positional[0] == "demo") {
+    if (!optionsDone) positionalBeforeDashes = positional.size();
+    if (positionalBeforeDashes > 0 && positional[0] == "demo") {
         o.command = Command::kDemo;
         if (positional.size() > 2) return failWith("demo takes at most one directory");
-        if (o.yc48) return failWith("demo does not read frames: --yc48 makes no sense with it");
+        if (!notForDemo.empty()) {
+            return failWith("demo does not take " + notForDemo +
+                            " (only --strength, --noise, --no-mmx and --quiet)");
+        }
         if (positional.size() == 2) o.demoDir = positional[1];
         out.ok = true;
         return out;
@@ -216,7 +226,8 @@ const char* UsageText() {
            "(default trelvane-demo/), with a labelled contact sheet.\n"
            "\n"
            "Exit status: 0 success, 1 bad or truncated input or an output error,\n"
-           "2 usage error.\n";
+           "2 usage error, 130 or 143 stopped by SIGINT or SIGTERM (the output then\n"
+           "holds every frame read before it).\n";
 }
 
 }  // namespace trelvane::cli

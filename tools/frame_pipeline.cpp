@@ -1,11 +1,13 @@
 #include "frame_pipeline.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <map>
 #include <mutex>
-#include <thread>
+#include <system_error>
 
 namespace trelvane::cli {
 
@@ -13,26 +15,54 @@ namespace {
 
 using Outcome = PipelineResult::Outcome;
 
+// One read through the hook; once a stop has been asked for there is no
+// more input, and a read that fails then (interrupted by the stop, most
+// likely) is the end of it too.
+ReadStatus ReadFrame(const PipelineHooks& hooks, FrameSlot& slot, std::string& error) {
+    const auto stopped = [&] { return hooks.stopRequested && hooks.stopRequested(); };
+    if (stopped()) return ReadStatus::kEnd;
+    const ReadStatus status = hooks.read(slot, error);
+    return status == ReadStatus::kError && stopped() ? ReadStatus::kEnd : status;
+}
+
+// What a hook that threw leaves to report; called inside a catch block.
+std::string UnexpectedFailure(int64_t frame) {
+    std::string what = "an exception of unknown type";
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        what = e.what();
+    } catch (...) {
+    }
+    return "frame " + std::to_string(frame + 1) + ": unexpected failure: " + what;
+}
+
 PipelineResult RunOnThisThread(FrameSlot& slot, const PipelineHooks& hooks) {
     PipelineResult result;
     std::string error;
     for (int64_t i = 0;; ++i) {
         slot.index = i;
-        const ReadStatus status = hooks.read(slot, error);
-        if (status == ReadStatus::kEnd) break;
-        if (status == ReadStatus::kError) {
-            result.outcome = Outcome::kReadError;
-            result.readError = error;
-            break;
-        }
-        if (!hooks.process(slot, 0, error)) {
+        try {
+            const ReadStatus status = ReadFrame(hooks, slot, error);
+            if (status == ReadStatus::kEnd) break;
+            if (status == ReadStatus::kError) {
+                result.outcome = Outcome::kReadError;
+                result.readError = error;
+                break;
+            }
+            if (!hooks.process(slot, 0, error)) {
+                result.outcome = Outcome::kProcessError;
+                result.processError = error;
+                break;
+            }
+            if (const int e = hooks.write(slot); e != 0) {
+                result.outcome = Outcome::kWriteError;
+                result.writeErrno = e;
+                break;
+            }
+        } catch (...) {
             result.outcome = Outcome::kProcessError;
-            result.processError = error;
-            break;
-        }
-        if (const int e = hooks.write(slot); e != 0) {
-            result.outcome = Outcome::kWriteError;
-            result.writeErrno = e;
+            result.processError = UnexpectedFailure(i);
             break;
         }
         ++result.framesWritten;
@@ -64,11 +94,24 @@ public:
           slotOfFrame_(slots.size()),
           slotFreed_(static_cast<size_t>(workers)) {}
 
-    PipelineResult Run() {
+    PipelineResult Run(const ThreadStarter& startThread) {
         const int workers = static_cast<int>(slotFreed_.size());
         std::vector<std::thread> threads;
         threads.reserve(static_cast<size_t>(workers) - 1);
-        for (int w = 1; w < workers; ++w) threads.emplace_back([this, w] { Work(w); });
+        // A worker that cannot be started leaves its slots unused; the
+        // calling thread is always there to do the work.
+        std::string startError;
+        for (int w = 1; w < workers && startError.empty(); ++w) {
+            try {
+                std::function<void()> work = [this, w] { Work(w); };
+                threads.push_back(startThread ? startThread(std::move(work)) : std::thread(std::move(work)));
+            } catch (const std::system_error& e) {
+                startError = e.code().message();
+            }
+        }
+        if (!startError.empty() && hooks_.fewerWorkers) {
+            hooks_.fewerWorkers(static_cast<int>(threads.size()) + 1, workers, startError);
+        }
         Work(0);
         for (std::thread& t : threads) t.join();
         // A read failure counts once every frame before it has been written.
@@ -93,8 +136,8 @@ private:
 
     // Reads the next frame into one of the worker's slots; returns the slot,
     // or -1 when there is no frame to filter (the input ended or failed, or
-    // the run stopped).
-    ptrdiff_t ReadNext(int worker, std::string& error) {
+    // the run stopped). `frame` becomes the frame being read.
+    ptrdiff_t ReadNext(int worker, std::string& error, int64_t& frame) {
         ptrdiff_t s = -1;
         {
             std::unique_lock lock(mutex_);
@@ -107,9 +150,10 @@ private:
         LockRead();
         std::lock_guard readLock(readMutex_, std::adopt_lock);
         ReadStatus status = ReadStatus::kEnd;
-        if (!inputDone_) {
+        if (!inputDone_ && !stop_) {
             slot.index = nextToRead_;
-            status = hooks_.read(slot, error);
+            frame = slot.index;
+            status = ReadFrame(hooks_, slot, error);
         }
         std::lock_guard lock(mutex_);
         if (status == ReadStatus::kFrame) {
@@ -139,17 +183,35 @@ private:
         readMutex_.lock();
     }
 
+    // A frame whose filtering throws is a failed frame; a read or a write that
+    // throws stops the run at once.
     void Work(int worker) {
         std::string error;
-        for (;;) {
-            const ptrdiff_t s = ReadNext(worker, error);
-            if (s < 0) return;
-            FrameSlot& slot = slots_[static_cast<size_t>(s)];
-            const bool ok = hooks_.process(slot, worker, error);
-            std::unique_lock lock(mutex_);
-            state_[static_cast<size_t>(s)] = ok ? State::kDone : State::kFailed;
-            if (!ok) errors_[slot.index] = error;
-            if (slot.index == nextToWrite_) WriteFinished(lock);
+        int64_t frame = 0;  // the frame this worker is on, for a report
+        try {
+            for (;;) {
+                const ptrdiff_t s = ReadNext(worker, error, frame);
+                if (s < 0) return;
+                FrameSlot& slot = slots_[static_cast<size_t>(s)];
+                frame = slot.index;
+                bool ok = false;
+                try {
+                    ok = hooks_.process(slot, worker, error);
+                } catch (...) {
+                    error = UnexpectedFailure(frame);
+                }
+                std::unique_lock lock(mutex_);
+                state_[static_cast<size_t>(s)] = ok ? State::kDone : State::kFailed;
+                if (!ok) errors_[slot.index] = error;
+                if (slot.index == nextToWrite_) WriteFinished(lock, frame);
+            }
+        } catch (...) {
+            std::lock_guard lock(mutex_);
+            if (result_.outcome == Outcome::kDone) {
+                result_.outcome = Outcome::kProcessError;
+                result_.processError = UnexpectedFailure(frame);
+            }
+            Stop();
         }
     }
 
@@ -160,7 +222,8 @@ private:
     // Writes the frames from nextToWrite_ on while they are finished, one at
     // a time and in order; called with the lock held by the thread that
     // finished frame nextToWrite_, so no two threads ever write at once.
-    void WriteFinished(std::unique_lock<std::mutex>& lock) {
+    // `frame` follows the frame being written.
+    void WriteFinished(std::unique_lock<std::mutex>& lock, int64_t& frame) {
         while (!stop_ && nextToWrite_ < nextToRead_) {
             const size_t s = slotOfFrame_[FramePlace(nextToWrite_)];
             if (state_[s] == State::kBusy) return;
@@ -170,6 +233,7 @@ private:
                 Stop();
                 return;
             }
+            frame = nextToWrite_;
             lock.unlock();
             const int e = hooks_.write(slots_[s]);
             if (e == 0 && hooks_.written) hooks_.written(nextToWrite_ + 1);
@@ -207,16 +271,17 @@ private:
     bool inputDone_ = false;
     bool readFailed_ = false;
     std::string readError_;
-    bool stop_ = false;
+    std::atomic<bool> stop_{false};  // also read under readMutex_ alone
     PipelineResult result_;
 };
 
 }  // namespace
 
-PipelineResult RunFramePipeline(int workers, std::vector<FrameSlot>& slots, const PipelineHooks& hooks) {
+PipelineResult RunFramePipeline(int workers, std::vector<FrameSlot>& slots, const PipelineHooks& hooks,
+                                 const ThreadStarter& startThread) {
     const int used = static_cast<int>(std::min(static_cast<size_t>(workers > 0 ? workers : 1), slots.size()));
     if (used <= 1) return RunOnThisThread(slots.at(0), hooks);
-    return Pool(slots, hooks, used).Run();
+    return Pool(slots, hooks, used).Run(startThread);
 }
 
 }  // namespace trelvane::cli

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "plugin/filter_host.h"
@@ -35,13 +36,25 @@ struct PipelineHooks {
     std::function<int(FrameSlot& slot)> write;
     // Called after each frame has been written, before the next is.
     std::function<void(int64_t framesWritten)> written;
+    // Optional: true once the run should read no more frames. The frames
+    // already read are still filtered and written, and a read that fails
+    // after the stop was asked for counts as the end of the input.
+    std::function<bool()> stopRequested;
+    // Optional: called on the calling thread when fewer worker threads than
+    // asked for could be started; the run goes on with `running` workers.
+    std::function<void(int running, int wanted, const std::string& reason)> fewerWorkers;
 };
 
+// Starts a thread running `work`; throws std::system_error when it cannot.
+// Tests substitute one that fails.
+using ThreadStarter = std::function<std::thread(std::function<void()> work)>;
+
 struct PipelineResult {
+    // kProcessError also stands for an exception thrown by a hook.
     enum class Outcome { kDone, kReadError, kProcessError, kWriteError };
     Outcome outcome = Outcome::kDone;
     std::string readError;   // kReadError
-    std::string processError;  // kProcessError
+    std::string processError;  // kProcessError: "frame N: ..."
     int writeErrno = 0;      // kWriteError
     int64_t framesWritten = 0;
 };
@@ -50,7 +63,10 @@ struct PipelineResult {
 // before a read failure is filtered and written first. `slots` are sized by
 // the caller (at least `workers`; twice as many let a worker go on while an
 // older frame is still being filtered); with one worker everything runs on
-// the calling thread, which is also the first worker otherwise.
-PipelineResult RunFramePipeline(int workers, std::vector<FrameSlot>& slots, const PipelineHooks& hooks);
+// the calling thread, which is also the first worker otherwise. Workers whose
+// thread cannot be started are left out (the calling thread always works);
+// the frames written are the same.
+PipelineResult RunFramePipeline(int workers, std::vector<FrameSlot>& slots, const PipelineHooks& hooks,
+                                 const ThreadStarter& startThread = {});
 
 }  // namespace trelvane::cli

@@ -14,9 +14,13 @@ namespace {
 
 uint8_t ToByte(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 
-// libpng reports errors through this; the message is kept for the caller.
+// libpng reports errors through this; the message is kept for the caller,
+// and a failed write keeps the system's reason, which libpng's own message
+// ("Write Error") leaves out.
 struct PngErrorSink {
+    std::FILE* file = nullptr;
     char message[256] = {};
+    int writeErrno = 0;
 };
 
 [[noreturn]] void OnPngError(png_structp png, png_const_charp message) {
@@ -27,9 +31,25 @@ struct PngErrorSink {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
+void WritePngData(png_structp png, png_bytep data, size_t bytes) {
+    auto* sink = static_cast<PngErrorSink*>(png_get_io_ptr(png));
+    if (std::fwrite(data, 1, bytes, sink->file) != bytes) {
+        sink->writeErrno = errno;
+        png_error(png, "write failed");
+    }
+}
+
+void FlushPngData(png_structp png) {
+    auto* sink = static_cast<PngErrorSink*>(png_get_io_ptr(png));
+    if (std::fflush(sink->file) != 0) {
+        sink->writeErrno = errno;
+        png_error(png, "write failed");
+    }
+}
+
 // Everything after setjmp lives in this function, which holds no object
 // with a destructor.
-bool WritePngRows(std::FILE* file, const RgbImage& image, PngErrorSink& sink) {
+bool WritePngRows(const RgbImage& image, PngErrorSink& sink) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, OnPngError, OnPngWarning);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
@@ -37,7 +57,7 @@ bool WritePngRows(std::FILE* file, const RgbImage& image, PngErrorSink& sink) {
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, &sink, WritePngData, FlushPngData);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
@@ -104,10 +124,12 @@ bool WritePng(const std::string& path, const RgbImage& image, std::string& error
         return false;
     }
     PngErrorSink sink;
-    const bool written = WritePngRows(file, image, sink);
+    sink.file = file;
+    const bool written = WritePngRows(image, sink);
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
-        error = "cannot write '" + path + "': " + (sink.message[0] ? sink.message : std::strerror(errno));
+        const int e = written ? errno : sink.writeErrno;
+        error = "cannot write '" + path + "': " + (e != 0 || sink.message[0] == '\0' ? std::strerror(e) : sink.message);
         return false;
     }
     return true;

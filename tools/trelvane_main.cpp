@@ -1,19 +1,20 @@
 // trelvane: the chroma re-filter as a command-line tool.
-#include <unistd.h>
-
 #include <csignal>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "byte_io.h"
 #include "cli_app.h"
 
 int main(int argc, char** argv) {
-    // A closed output pipe must surface as EPIPE from write(), so the tool
-    // can stop with one message instead of dying silently.
+    // Before anything opens a file.
+    const trelvane::cli::ToolStreams streams = trelvane::cli::StandardStreams();
+    // A closed output pipe must surface as EPIPE from write(), and a file
+    // grown past the size limit as EFBIG, so that the tool can stop with one
+    // message and a whole last frame instead of dying silently.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    trelvane::cli::InstallStopHandlers();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    trelvane::cli::ToolStreams streams;
-    streams.errIsTerminal = ::isatty(STDERR_FILENO) != 0;
     return trelvane::cli::RunTool(args, streams);
 }

@@ -99,6 +99,12 @@ bool ParseY4mStreamHeader(std::string_view line, Y4mHeader& header, std::string&
         error = "not a y4m stream: it does not start with 'YUV4MPEG2 '";
         return false;
     }
+    // A '\r' would otherwise end up inside the last tag, where it would
+    // quietly change its meaning (XCOLORRANGE=FULL\r is not FULL).
+    if (line.back() == '\r') {
+        error = "y4m header: the line ends in CR LF; y4m lines end in LF alone";
+        return false;
+    }
     bool haveW = false;
     bool haveH = false;
     size_t pos = kSignature.size();
@@ -137,7 +143,7 @@ bool ParseY4mStreamHeader(std::string_view line, Y4mHeader& header, std::string&
                 header.colourSpace = std::string(value);
                 if (!ParseColourSpace(value, header.layout, header.depth)) {
                     error = "y4m colour space 'C" + Printable(value) +
-                            "' is not supported (only 4:2:0, 4:2:2 and 4:4:4 at 8 to 16 bits)";
+                            "' is not supported (only 4:2:0, 4:2:2 and 4:4:4 at 8, 9, 10, 12, 14 or 16 bits)";
                     return false;
                 }
                 break;
@@ -214,7 +220,7 @@ bool Y4mReader::ReadHeader(Y4mHeader& header, std::string& error) {
             error = "y4m header: the input ends inside the header";
             return false;
         case BufferedReader::LineResult::kError:
-            error = "cannot read input: " + in_.error();
+            error = "cannot read " + inputName_ + ": " + in_.error();
             return false;
     }
     headerBytes_ = line_.size() + 1;
@@ -235,13 +241,13 @@ Y4mReader::FrameResult Y4mReader::ReadFrame(std::string& params, uint8_t* data, 
             error = "truncated frame header '" + Printable(line_) + "'";
             return FrameResult::kError;
         case BufferedReader::LineResult::kError:
-            error = "cannot read input: " + in_.error();
+            error = "cannot read " + inputName_ + ": " + in_.error();
             return FrameResult::kError;
     }
     if (!ParseY4mFrameHeader(line_, params, error)) return FrameResult::kError;
     const size_t got = in_.ReadExact(data, frameBytes);
     if (got == frameBytes) return FrameResult::kFrame;
-    error = in_.failed() ? "cannot read input: " + in_.error()
+    error = in_.failed() ? "cannot read " + inputName_ + ": " + in_.error()
                          : "truncated (" + std::to_string(got) + " of " +
                                std::to_string(frameBytes) + " bytes)";
     return FrameResult::kError;

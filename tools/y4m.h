@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "byte_io.h"
@@ -59,7 +60,9 @@ Y4mFrameLayout FrameLayoutOf(const Y4mHeader& header);
 // Reads a y4m stream from a byte source.
 class Y4mReader {
 public:
-    explicit Y4mReader(ByteSource& source) : in_(source) {}
+    // inputName: how read errors name the input ("input 'clip.y4m'").
+    explicit Y4mReader(ByteSource& source, std::string inputName = "input")
+        : in_(source), inputName_(std::move(inputName)) {}
 
     bool ReadHeader(Y4mHeader& header, std::string& error);
 
@@ -74,6 +77,7 @@ public:
 
 private:
     BufferedReader in_;
+    std::string inputName_;
     std::string line_;
     size_t headerBytes_ = 0;
 };

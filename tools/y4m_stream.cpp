@@ -54,13 +54,10 @@ bool FilterFrame(const Y4mHeader& header, const Y4mFrameLayout& layout, const Co
 
 int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
     FdSource source(context.inFd);
-    Y4mReader reader(source);
+    Y4mReader reader(source, context.inputName);
     Y4mHeader header;
     std::string error;
-    if (!reader.ReadHeader(header, error)) {
-        PrintError(context.err, error);
-        return kExitBadInput;
-    }
+    if (!reader.ReadHeader(header, error)) return FailBeforeFrames(context, error);
     const SampleScale scale{header.depth, header.fullRange};
     if (!KeepsEveryCode(scale) && !options.quiet) {
         PrintError(context.err, "note: " + std::to_string(header.depth) +
@@ -92,11 +89,9 @@ int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
         slot.params.reserve(kMaxY4mHeaderBytes);
     }
 
-    const std::string streamHeader = FormatY4mStreamHeader(header);
-    if (const int e = WriteAll(context.outFd, streamHeader.data(), streamHeader.size()); e != 0) {
-        PrintError(context.err, DescribeWriteError(e));
-        return kExitBadInput;
-    }
+    // Written when the first frame is, or at a clean end without one.
+    FrameOutput& output = *context.output;
+    output.SetPrologue(FormatY4mStreamHeader(header));
 
     // Frame headers are usually the bare "FRAME\n".
     const int64_t payload = context.inputBytes < 0 ? -1 : context.inputBytes - static_cast<int64_t>(reader.headerBytes());
@@ -106,6 +101,7 @@ int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
     frameHeader.reserve(kMaxY4mHeaderBytes + 8);
 
     PipelineHooks hooks;
+    SetCommonHooks(hooks, options, context);
     hooks.read = [&](FrameSlot& slot, std::string& message) {
         if (options.maxFrames >= 0 && slot.index >= options.maxFrames) return ReadStatus::kEnd;
         switch (reader.ReadFrame(slot.params, slot.bytes.data(), layout.frameBytes, message)) {
@@ -132,15 +128,17 @@ int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
         frameHeader.assign("FRAME");
         frameHeader += slot.params;
         frameHeader += '\n';
-        if (const int e = WriteAll(context.outFd, frameHeader.data(), frameHeader.size()); e != 0) return e;
-        return WriteAll(context.outFd, slot.bytes.data(), slot.bytes.size());
+        if (const int e = output.Write(frameHeader.data(), frameHeader.size()); e != 0) return e;
+        if (const int e = output.Write(slot.bytes.data(), slot.bytes.size()); e != 0) return e;
+        output.EndFrame();
+        return 0;
     };
     hooks.written = [&](int64_t done) { progress.FrameWritten(done); };
 
-    const PipelineResult result = RunFramePipeline(workers, slots, hooks);
+    const PipelineResult result = RunFramePipeline(workers, slots, hooks, context.startThread);
     for (Y4mWorker& worker : pool) ReleaseWorkBuffers(worker.planar);
     progress.Finish();
-    return FinishRun(result, context.err);
+    return FinishRun(result, context);
 }
 
 }  // namespace trelvane::cli

@@ -44,13 +44,14 @@ int RunYc48Stream(const ToolOptions& options, const Yc48Geometry& geometry, cons
                       ExpectedFrames(context.inputBytes, static_cast<int64_t>(frameBytes), options.maxFrames));
 
     PipelineHooks hooks;
+    SetCommonHooks(hooks, options, context);
     hooks.read = [&](FrameSlot& slot, std::string& error) {
         if (options.maxFrames >= 0 && slot.index >= options.maxFrames) return ReadStatus::kEnd;
         const size_t got = in.ReadExact(slot.pixels.data(), frameBytes);
         if (got == frameBytes) return ReadStatus::kFrame;
         if (got == 0 && !in.failed()) return ReadStatus::kEnd;
         const std::string frame = "frame " + std::to_string(slot.index + 1) + ": ";
-        error = frame + (in.failed() ? "cannot read input: " + in.error()
+        error = frame + (in.failed() ? "cannot read " + context.inputName + ": " + in.error()
                                      : "truncated (" + std::to_string(got) + " of " +
                                            std::to_string(frameBytes) + " bytes)");
         return ReadStatus::kError;
@@ -65,12 +66,16 @@ int RunYc48Stream(const ToolOptions& options, const Yc48Geometry& geometry, cons
         error = "frame " + std::to_string(slot.index + 1) + ": the filter could not allocate its work buffers";
         return false;
     };
-    hooks.write = [&](FrameSlot& slot) { return WriteAll(context.outFd, slot.pixels.data(), frameBytes); };
+    hooks.write = [&](FrameSlot& slot) {
+        const int e = context.output->Write(slot.pixels.data(), frameBytes);
+        if (e == 0) context.output->EndFrame();
+        return e;
+    };
     hooks.written = [&](int64_t done) { progress.FrameWritten(done); };
 
-    const PipelineResult result = RunFramePipeline(workers, slots, hooks);
+    const PipelineResult result = RunFramePipeline(workers, slots, hooks, context.startThread);
     progress.Finish();
-    return FinishRun(result, context.err);
+    return FinishRun(result, context);
 }
 
 }  // namespace trelvane::cli

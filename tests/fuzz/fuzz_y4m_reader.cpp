@@ -18,7 +18,7 @@
 // memory file to another; building its conversion tables makes such a run
 // slow): status 0 and silence for a whole stream, status 1 and one line
 // naming the frame otherwise, and every complete frame before the fault in
-// the output as filtered above.
+// the output as filtered above (nothing at all when the first frame is bad).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -163,7 +163,11 @@ ToolResult RunWholeTool(std::string_view stream, const FilterSettings& s, bool t
     if (s.mmx == 0) args.push_back("--no-mmx");
     if (s.test != 0) args.push_back("--test-pattern");
     ToolResult r;
-    r.status = RunTool(args, {in.fd(), out.fd(), errFile, false});
+    ToolStreams streams;
+    streams.in = in.fd();
+    streams.out = out.fd();
+    streams.err = errFile;
+    r.status = RunTool(args, streams);
     std::fflush(errFile);
     r.output = out.Contents();
     r.message = err.Contents();
@@ -234,6 +238,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         const std::string frameNumber = "frame " + std::to_string(walk.frames.size() + 1) + ": ";
         Require(tool.status == 1 && tool.message == "trelvane: " + frameNumber + error + "\n");
+    }
+    // A fault before the first frame leaves the output as it was (empty).
+    if (!walk.whole && walk.frames.empty()) {
+        Require(tool.output.empty());
+        return 0;
     }
     // The header as the tool formats it, then every complete frame; with the
     // test pattern the frames' bytes are the tool's to draw.

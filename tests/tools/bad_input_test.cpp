@@ -1,6 +1,7 @@
 // The tool on bad input, bad files and bad options: one line on standard
 // error naming the problem (and the frame, where there is one), the
-// documented exit status, and every complete frame before the fault written.
+// documented exit status, and every complete frame before the fault written;
+// a run that fails before its first frame leaves an existing output as it was.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -37,20 +38,27 @@ using Args = std::vector<std::string>;
     return ::testing::AssertionFailure() << "not one printable line: '" << err << "'";
 }
 
+// What the output file holds before each run.
+const std::string kOldOutput = "an earlier run's output\n";
+
 class BadInput : public ::testing::Test {
 protected:
-    // The tool on these input bytes, output to a file.
-    ToolRun Run(const Args& args, const std::string& input) {
+    // The tool on these input bytes, from one named file to another that
+    // already holds kOldOutput.
+    ToolRun Run(Args args, const std::string& input) {
         WriteFile(dir_.Path("in"), input);
-        return RunToolOn(args, dir_.Path("in"), dir_.Path("out"));
+        WriteFile(dir_.Path("out"), kOldOutput);
+        args.insert(args.end(), {dir_.Path("in"), dir_.Path("out")});
+        return RunToolOn(args, "", "");
     }
     std::string Output() const { return ReadFile(dir_.Path("out")); }
 
     // A run that fails on `input` must write exactly what a clean run on the
     // complete frames before the fault (input.substr(0, goodBytes)) writes:
-    // `goodOutputBytes` bytes. Its message is `message`, and the status 1.
+    // `goodOutputBytes` bytes; with no complete frame, it must leave the old
+    // output alone. Its message is `message`, and the status 1.
     void ExpectFaultAfterCompleteFrames(const Args& args, const std::string& input, size_t goodBytes,
-                                        size_t goodOutputBytes, const std::string& message) {
+                                        size_t goodOutputBytes, const std::string& message, bool anyFrame = true) {
         for (const char* threads : {"1", "3"}) {
             SCOPED_TRACE(std::string("threads ") + threads);
             Args withThreads = args;
@@ -63,7 +71,7 @@ protected:
             const ToolRun bad = Run(withThreads, input);
             EXPECT_EQ(bad.status, 1);
             EXPECT_EQ(bad.err, "trelvane: " + message + "\n");
-            EXPECT_EQ(Output(), complete);
+            EXPECT_EQ(Output(), anyFrame ? complete : kOldOutput);
         }
     }
 
@@ -97,9 +105,11 @@ TEST_F(BadInput, StreamHeadersAreRefusedBeforeAnythingIsWritten) {
         {"YUV4MPEG2 W16384 H16384\n",
          "y4m header: a frame of 16384x16384 pixels is larger than the limit of 33554432 pixels"},
         {"YUV4MPEG2 W8 H4 Cmono\n",
-         "y4m colour space 'Cmono' is not supported (only 4:2:0, 4:2:2 and 4:4:4 at 8 to 16 bits)"},
+         "y4m colour space 'Cmono' is not supported (only 4:2:0, 4:2:2 and 4:4:4 at 8, 9, 10, 12, 14 or 16 bits)"},
         {"YUV4MPEG2 W8 H4 C420p11\n",
-         "y4m colour space 'C420p11' is not supported (only 4:2:0, 4:2:2 and 4:4:4 at 8 to 16 bits)"},
+         "y4m colour space 'C420p11' is not supported (only 4:2:0, 4:2:2 and 4:4:4 at 8, 9, 10, 12, 14 or 16 bits)"},
+        // The '\r' would otherwise turn FULL into an unknown value.
+        {"YUV4MPEG2 W8 H4 C444 XCOLORRANGE=FULL\r\n", "y4m header: the line ends in CR LF; y4m lines end in LF alone"},
         {"YUV4MPEG2 W8 H4 F30\n", "y4m header: malformed frame rate 'F30'"},
         {"YUV4MPEG2 W8 H4", "y4m header: the input ends inside the header"},
         {"YUV4MPEG2 W8 H4 X" + std::string(5000, 'a') + "\n", "y4m header: longer than 4096 bytes"},
@@ -112,7 +122,7 @@ TEST_F(BadInput, StreamHeadersAreRefusedBeforeAnythingIsWritten) {
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, "trelvane: " + c.message + "\n");
         EXPECT_TRUE(OneLine(run.err));
-        EXPECT_EQ(Output(), "");
+        EXPECT_EQ(Output(), kOldOutput);
     }
 }
 
@@ -132,9 +142,9 @@ TEST_F(BadInput, TruncatedY4mFramesAtTheStartMiddleAndEnd) {
     // Inside the first frame's header, inside its data, in the middle of the
     // stream and in the last frame.
     ExpectFaultAfterCompleteFrames(mode, good.substr(0, Y4mBytes(0) + 3), Y4mBytes(0), Y4mBytes(0),
-                                   "frame 1: truncated frame header 'FRA'");
+                                   "frame 1: truncated frame header 'FRA'", false);
     ExpectFaultAfterCompleteFrames(mode, good.substr(0, Y4mBytes(0) + 6 + 10), Y4mBytes(0), Y4mBytes(0),
-                                   "frame 1: truncated (10 of 64 bytes)");
+                                   "frame 1: truncated (10 of 64 bytes)", false);
     ExpectFaultAfterCompleteFrames(mode, good.substr(0, Y4mBytes(1) + 6 + 63), Y4mBytes(1), Y4mBytes(1),
                                    "frame 2: truncated (63 of 64 bytes)");
     ExpectFaultAfterCompleteFrames(mode, good.substr(0, Y4mBytes(3) + 6), Y4mBytes(3), Y4mBytes(3),
@@ -155,7 +165,7 @@ TEST_F(BadInput, FrameMarkersThatAreNotFrame) {
     std::string longHeader = good;
     longHeader.insert(Y4mBytes(0) + 5, " X" + std::string(5000, 'p'));
     ExpectFaultAfterCompleteFrames({}, longHeader, Y4mBytes(0), Y4mBytes(0),
-                                   "frame 1: frame header longer than 4096 bytes");
+                                   "frame 1: frame header longer than 4096 bytes", false);
 }
 
 // 8x4 frames with a pitch of 10: 240 bytes each.
@@ -166,7 +176,8 @@ TEST_F(BadInput, Yc48InputThatDoesNotMatchTheGeometry) {
     const std::string raw(noise.begin(), noise.end());
     const Args geometry = {"--yc48", "8x4:10"};
 
-    ExpectFaultAfterCompleteFrames(geometry, raw.substr(0, 100), 0, 0, "frame 1: truncated (100 of 240 bytes)");
+    ExpectFaultAfterCompleteFrames(geometry, raw.substr(0, 100), 0, 0, "frame 1: truncated (100 of 240 bytes)",
+                                   false);
     ExpectFaultAfterCompleteFrames(geometry, raw.substr(0, kYc48Frame + 101), kYc48Frame, kYc48Frame,
                                    "frame 2: truncated (101 of 240 bytes)");
     ExpectFaultAfterCompleteFrames(geometry, raw + "xyz", 4 * kYc48Frame, 4 * kYc48Frame,
@@ -174,9 +185,9 @@ TEST_F(BadInput, Yc48InputThatDoesNotMatchTheGeometry) {
     // The same bytes read with another geometry: whole frames of it, then the rest.
     ExpectFaultAfterCompleteFrames({"--yc48", "8x6"}, raw, 3 * 288, 3 * 288, "frame 4: truncated (96 of 288 bytes)");
     ExpectFaultAfterCompleteFrames({"--yc48", "16x6"}, raw, 576, 576, "frame 2: truncated (384 of 576 bytes)");
-    ExpectFaultAfterCompleteFrames({"--yc48", "64x64"}, raw, 0, 0, "frame 1: truncated (960 of 24576 bytes)");
+    ExpectFaultAfterCompleteFrames({"--yc48", "64x64"}, raw, 0, 0, "frame 1: truncated (960 of 24576 bytes)", false);
 
-    // No bytes at all is a raw stream of no frames.
+    // No bytes at all is a raw stream of no frames, which replaces the old output.
     const ToolRun empty = Run(geometry, "");
     EXPECT_EQ(empty.status, 0);
     EXPECT_EQ(empty.err, "");
@@ -193,15 +204,16 @@ TEST_F(BadInput, FilesThatCannotBeReadOrWritten) {
                                "': No such file or directory\n");
     EXPECT_FALSE(std::filesystem::exists(dir_.Path("out.y4m")));
 
-    // A directory opens but cannot be read.
+    // A directory opens but cannot be read; read errors name the input.
     std::filesystem::create_directory(dir_.Path("folder"));
+    WriteFile(dir_.Path("out.y4m"), kOldOutput);
     const ToolRun folder = RunToolOn({dir_.Path("folder"), dir_.Path("out.y4m")}, "", "");
     EXPECT_EQ(folder.status, 1);
-    EXPECT_EQ(folder.err, "trelvane: cannot read input: Is a directory\n");
-    EXPECT_EQ(ReadFile(dir_.Path("out.y4m")), "");
-    const ToolRun folderYc48 = RunToolOn({"--yc48", "8x4", dir_.Path("folder"), dir_.Path("out.yc")}, "", "");
+    EXPECT_EQ(folder.err, "trelvane: cannot read input '" + dir_.Path("folder") + "': Is a directory\n");
+    const ToolRun folderYc48 = RunToolOn({"--yc48", "8x4", dir_.Path("folder"), dir_.Path("out.y4m")}, "", "");
     EXPECT_EQ(folderYc48.status, 1);
-    EXPECT_EQ(folderYc48.err, "trelvane: frame 1: cannot read input: Is a directory\n");
+    EXPECT_EQ(folderYc48.err, "trelvane: frame 1: cannot read input '" + dir_.Path("folder") + "': Is a directory\n");
+    EXPECT_EQ(ReadFile(dir_.Path("out.y4m")), kOldOutput);
 
     for (const std::string& out : {dir_.Path("no/such/dir/out.y4m"), dir_.Path("folder")}) {
         const ToolRun unwritable = RunToolOn({in, out}, "", "");
@@ -214,7 +226,7 @@ TEST_F(BadInput, FilesThatCannotBeReadOrWritten) {
         for (const char* threads : {"1", "3"}) {
             const ToolRun full = RunToolOn({"--threads", threads, in, "/dev/full"}, "", "");
             EXPECT_EQ(full.status, 1);
-            EXPECT_EQ(full.err, "trelvane: cannot write output: No space left on device\n");
+            EXPECT_EQ(full.err, "trelvane: frame 1: cannot write output: No space left on device (0 frames written)\n");
         }
     }
 }
@@ -232,6 +244,7 @@ TEST_F(BadInput, FramesTooLargeForTheMemory) {
 #endif
 #endif
     WriteFile(dir_.Path("big.y4m"), "YUV4MPEG2 W7680 H4320 C444p16\nFRAME\n");
+    WriteFile(dir_.Path("out"), kOldOutput);
     for (const std::string& input :
          {"-q --threads 4 " + dir_.Path("big.y4m"), std::string("--threads 4 --yc48 16384x2048 /dev/zero")}) {
         SCOPED_TRACE(input);
@@ -240,7 +253,7 @@ TEST_F(BadInput, FramesTooLargeForTheMemory) {
         EXPECT_EQ(status, 1);
         EXPECT_EQ(ReadFile(dir_.Path("err")),
                   "trelvane: not enough memory for the frames of this stream (fewer --threads need less)\n");
-        EXPECT_EQ(Output(), "");
+        EXPECT_EQ(Output(), kOldOutput);
     }
 }
 
@@ -258,14 +271,18 @@ TEST_F(BadInput, ClosedOutputPipeStopsWithOneLine) {
         ASSERT_EQ(::pipe(ends), 0);
         ::close(ends[0]);
         std::FILE* err = std::tmpfile();
-        const int status = RunTool(args, {-1, ends[1], err, false});
+        ToolStreams streams;
+        streams.in = -1;
+        streams.out = ends[1];
+        streams.err = err;
+        const int status = RunTool(args, streams);
         ::close(ends[1]);
         std::string message(static_cast<size_t>(std::ftell(err)), '\0');
         std::rewind(err);
         ASSERT_EQ(std::fread(message.data(), 1, message.size(), err), message.size());
         std::fclose(err);
         EXPECT_EQ(status, 1) << ::testing::PrintToString(args);
-        EXPECT_EQ(message, "trelvane: output closed by the reader (broken pipe)\n");
+        EXPECT_EQ(message, "trelvane: frame 1: output closed by the reader (0 frames written)\n");
     }
     std::signal(SIGPIPE, previous);
 }
@@ -311,6 +328,8 @@ TEST_F(BadInput, OptionValuesOutOfRangeOrMalformed) {
         {{"--mode"}, "--mode needs a value"},
         {{"--yc48", "4x4:3"}, "--yc48: the pitch 3 is smaller than the width 4"},
         {{"--yc48", "8192x8192"}, "--yc48: a frame of 8192x8192 pixels is larger than the limit of 33554432 pixels"},
+        // The limit holds for the pitch, which is what is read and allocated.
+        {{"--yc48", "8x2049:16384"}, "--yc48: a frame of 16384x2049 pixels is larger than the limit of 33554432 pixels"},
         {{"--no-mmx=1"}, "--no-mmx takes no value"},
         {{"--colour"}, "unknown option '--colour'"},
         {{"a", "b", "c"}, "too many file arguments: 'c' (expected INPUT and OUTPUT)"},

@@ -1,5 +1,7 @@
 #include "cli_options.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "tool_test_support.h"
@@ -63,7 +65,22 @@ TEST(CliOptions, DemoTakesAnOptionalDirectory) {
     EXPECT_EQ(p.options.demoDir, "pics");
     EXPECT_EQ(p.options.settings.strength, 32);
     EXPECT_FALSE(ParseCommandLine({"demo", "a", "b"}).ok);
-    EXPECT_FALSE(ParseCommandLine({"--yc48", "4x4", "demo"}).ok);
+    EXPECT_TRUE(ParseCommandLine({"--no-mmx", "-q", "--noise=3", "demo"}).ok);
+    // Options the demo would ignore are refused, each by name.
+    for (const Args& args : std::vector<Args>{{"--yc48", "4x4", "demo"}, {"demo", "--mode", "2"},
+                                              {"--frames", "1", "demo"}, {"--threads=2", "demo"},
+                                              {"demo", "--line", "720"}, {"--test-pattern", "demo"}}) {
+        const ParseOutcome refused = ParseCommandLine(args);
+        EXPECT_FALSE(refused.ok) << ::testing::PrintToString(args);
+        const std::string name = args[0] == "demo" ? args[1] : args[0].substr(0, args[0].find('='));
+        EXPECT_EQ(refused.error, "demo does not take " + name + " (only --strength, --noise, --no-mmx and --quiet)");
+    }
+    // After "--", demo is a file like any other.
+    const ParseOutcome file = ParseCommandLine({"--", "demo", "out.y4m"});
+    ASSERT_TRUE(file.ok);
+    EXPECT_EQ(file.options.command, Command::kFilter);
+    EXPECT_EQ(file.options.input, "demo");
+    EXPECT_EQ(ParseCommandLine({"demo", "--", "-pics"}).options.demoDir, "-pics");
 }
 
 TEST(CliOptions, RefusesBadValuesWithAReason) {
@@ -92,6 +109,11 @@ TEST(CliOptions, UsageErrorsExitTwoWithOneLineAndHelpExitsZero) {
     const testing::ToolRun help = testing::RunToolOn({"--help"}, "", dir.Path("help.txt"));
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(testing::ReadFile(dir.Path("help.txt")).find("Usage: trelvane"), std::string::npos);
+    if (::access("/dev/full", W_OK) == 0) {
+        const testing::ToolRun full = testing::RunToolOn({"--help"}, "", "/dev/full");
+        EXPECT_EQ(full.status, 1);
+        EXPECT_EQ(full.err, "trelvane: cannot write the usage text: No space left on device\n");
+    }
 
     // The input is never truncated by naming it as the output too.
     testing::WriteFile(dir.Path("same.y4m"), "YUV4MPEG2 W2 H2\n");

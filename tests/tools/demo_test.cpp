@@ -1,5 +1,7 @@
 #include "demo.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -57,6 +59,13 @@ TEST(Demo, WritesDecodablePicturesOfEveryModeAndAContactSheet) {
     const testing::ToolRun blocked = testing::RunToolOn({"demo", dir.Path("file/sub")}, "", "");
     EXPECT_EQ(blocked.status, 1);
     EXPECT_NE(blocked.err.find("cannot create directory"), std::string::npos);
+
+    // A full disk is named as the system names it.
+    if (::access("/dev/full", W_OK) == 0) {
+        std::string error;
+        EXPECT_FALSE(WritePng("/dev/full", RgbImage(64, 64), error));
+        EXPECT_EQ(error, "cannot write '/dev/full': No space left on device");
+    }
 }
 
 TEST(Demo, DisplayConversionIsTheHostsBt601) {

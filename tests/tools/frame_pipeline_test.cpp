@@ -7,18 +7,27 @@
 #include <cerrno>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace trelvane::cli {
 namespace {
 
 // A stream of `frames` frames whose one byte is its number; processing adds
-// one; `failAt` makes the read, process or write of that frame fail.
+// one; `failAt` makes the read, process or write of that frame fail, or
+// throw. A stop is asked for once `stopAfter` frames have been read.
 struct Script {
     int frames = 40;
     int failReadAt = -1;
     int failProcessAt = -1;
     int failWriteAt = -1;
+    bool throwInstead = false;
+    int stopAfter = -1;
+    // The frame before the failing read is filtered only after that read
+    // has returned its error, so it is still to be written then.
+    bool holdBeforeFailedRead = false;
+    std::atomic<bool> readFailed{false};
+    bool held = false;
     std::vector<int> written;
     std::atomic<int> processed{0};
 };
@@ -29,7 +38,9 @@ PipelineResult RunScript(Script& s, int workers) {
     PipelineHooks hooks;
     hooks.read = [&](FrameSlot& slot, std::string& error) {
         if (slot.index == s.failReadAt) {
+            if (s.throwInstead) throw std::runtime_error("read threw");
             error = "bad frame";
+            s.readFailed = true;
             return ReadStatus::kError;
         }
         if (slot.index >= s.frames) return ReadStatus::kEnd;
@@ -41,17 +52,29 @@ PipelineResult RunScript(Script& s, int workers) {
         EXPECT_LT(worker, workers);
         ++s.processed;
         if (slot.index == s.failProcessAt) {
+            if (s.throwInstead) throw std::bad_alloc();
             error = "no memory";
             return false;
+        }
+        if (s.holdBeforeFailedRead && slot.index + 1 == s.failReadAt) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!s.readFailed && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+            // Time for the reading worker to act on the error.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            s.held = s.readFailed;
         }
         slot.bytes[0] = static_cast<uint8_t>(slot.bytes[0] + 1);
         return true;
     };
     hooks.write = [&](FrameSlot& slot) {
-        if (slot.index == s.failWriteAt) return EPIPE;
+        if (slot.index == s.failWriteAt) {
+            if (s.throwInstead) throw std::runtime_error("write threw");
+            return EPIPE;
+        }
         s.written.push_back(slot.bytes[0] - 1);
         return 0;
     };
+    hooks.stopRequested = [&] { return s.stopAfter >= 0 && s.processed >= s.stopAfter; };
     return RunFramePipeline(workers, slots, hooks);
 }
 
@@ -72,24 +95,56 @@ TEST(FramePipeline, WritesEveryFrameOnceInInputOrder) {
 }
 
 TEST(FramePipeline, FramesBeforeAReadErrorAreWrittenFirst) {
-    for (const int workers : {1, 3}) {
+    for (const int workers : {1, 2, 3}) {
         Script s;
         s.failReadAt = 7;
+        s.holdBeforeFailedRead = workers == 2;
         const PipelineResult r = RunScript(s, workers);
         EXPECT_EQ(r.outcome, PipelineResult::Outcome::kReadError);
         EXPECT_EQ(r.readError, "bad frame");
-        EXPECT_EQ(s.written, FirstFrames(7));
+        EXPECT_EQ(s.written, FirstFrames(7)) << workers << " workers";
+        EXPECT_EQ(s.held, s.holdBeforeFailedRead) << "frame 6 was held until the read of frame 7 failed";
     }
 }
 
+// A stop ends the input; every frame read by then is filtered and written.
+TEST(FramePipeline, AStopAskedForEndsTheInputAfterTheFramesRead) {
+    for (const int workers : {1, 3}) {
+        Script s;
+        s.stopAfter = 5;
+        const PipelineResult r = RunScript(s, workers);
+        EXPECT_EQ(r.outcome, PipelineResult::Outcome::kDone);
+        EXPECT_GE(r.framesWritten, 5);
+        EXPECT_LT(r.framesWritten, 40);
+        EXPECT_EQ(s.written, FirstFrames(static_cast<int>(r.framesWritten)));
+        EXPECT_EQ(r.framesWritten, s.processed.load()) << "a frame read was not written";
+    }
+}
+
+// A frame that fails, or whose filtering throws, has the frames before it
+// written first; a read or a write that throws ends the run at once. Either
+// way one message, never std::terminate.
 TEST(FramePipeline, StopsAtAFailedFrameOrAFailedWrite) {
     for (const int workers : {1, 4}) {
-        Script p;
-        p.failProcessAt = 5;
-        const PipelineResult r = RunScript(p, workers);
-        EXPECT_EQ(r.outcome, PipelineResult::Outcome::kProcessError);
-        EXPECT_EQ(r.processError, "no memory");
-        EXPECT_EQ(p.written, FirstFrames(5));
+        for (const bool throwing : {false, true}) {
+            Script p;
+            p.failProcessAt = 5;
+            p.throwInstead = throwing;
+            const PipelineResult r = RunScript(p, workers);
+            EXPECT_EQ(r.outcome, PipelineResult::Outcome::kProcessError);
+            EXPECT_EQ(r.processError, throwing ? "frame 6: unexpected failure: std::bad_alloc" : "no memory");
+            EXPECT_EQ(p.written, FirstFrames(5));
+        }
+        for (const bool inRead : {true, false}) {
+            Script io;
+            io.throwInstead = true;
+            (inRead ? io.failReadAt : io.failWriteAt) = 9;
+            const PipelineResult rio = RunScript(io, workers);
+            EXPECT_EQ(rio.outcome, PipelineResult::Outcome::kProcessError);
+            EXPECT_EQ(rio.processError, std::string("frame 10: unexpected failure: ") + (inRead ? "read" : "write") + " threw");
+            EXPECT_LE(io.written.size(), 9u);
+            EXPECT_EQ(io.written, FirstFrames(static_cast<int>(io.written.size())));
+        }
 
         Script w;
         w.frames = 1000;

@@ -1,15 +1,19 @@
 #include "tool_test_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "cli_app.h"
 
@@ -38,18 +42,66 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-ToolRun RunToolOn(const std::vector<std::string>& args, const std::string& inPath, const std::string& outPath) {
+ToolRun RunToolOn(const std::vector<std::string>& args, const std::string& inPath, const std::string& outPath,
+                  const ThreadStarter& startThread) {
     const int in = ::open(inPath.empty() ? "/dev/null" : inPath.c_str(), O_RDONLY | O_CLOEXEC);
     const int out = ::open(outPath.empty() ? "/dev/null" : outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     std::FILE* err = std::tmpfile();
     ToolRun run;
-    run.status = RunTool(args, {in, out, err, false});
+    ToolStreams streams;
+    streams.in = in;
+    streams.out = out;
+    streams.err = err;
+    streams.startThread = startThread;
+    run.status = RunTool(args, streams);
     std::rewind(err);
     for (int c; (c = std::fgetc(err)) != EOF;) run.err += static_cast<char>(c);
     std::fclose(err);
     ::close(in);
     ::close(out);
     return run;
+}
+
+int StartTool(const std::vector<std::string>& args, int in, int out, int err, int64_t fileSizeLimit) {
+    std::vector<std::string> argv = {ToolPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    // In the child: move the descriptors out of the way first, so that one
+    // given as, say, 2 is not closed before it is copied to 1.
+    const int given[3] = {in, out, err};
+    int moved[3];
+    for (int fd = 0; fd < 3; ++fd) moved[fd] = given[fd] < 0 ? -1 : ::fcntl(given[fd], F_DUPFD, 10);
+    for (int fd = 0; fd < 3; ++fd) {
+        if (moved[fd] < 0) {
+            ::close(fd);
+        } else {
+            ::dup2(moved[fd], fd);
+        }
+    }
+    if (fileSizeLimit >= 0) {
+        const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ::execv(pointers[0], pointers.data());
+    ::_exit(127);
+}
+
+int WaitTool(int pid, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int raw = 0;
+    while (::waitpid(pid, &raw, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &raw, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
 }
 
 int Shell(const std::string& command) {

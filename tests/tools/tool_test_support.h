@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "frame_pipeline.h"
+
 namespace trelvane::cli::testing {
 
 // A fresh directory, removed with everything in it at the end of the test.
@@ -31,8 +33,18 @@ struct ToolRun {
 };
 
 // RunTool in this process with standard input and output on the given files
-// ("" leaves that stream on /dev/null).
-ToolRun RunToolOn(const std::vector<std::string>& args, const std::string& inPath, const std::string& outPath);
+// ("" leaves that stream on /dev/null), starting its worker threads with
+// startThread if given.
+ToolRun RunToolOn(const std::vector<std::string>& args, const std::string& inPath, const std::string& outPath,
+                  const ThreadStarter& startThread = {});
+
+// Starts the built tool as a process with the given descriptors as its
+// standard input, output and error (-1: closed), under a file-size limit
+// when fileSizeLimit >= 0. Returns its pid.
+int StartTool(const std::vector<std::string>& args, int in, int out, int err, int64_t fileSizeLimit = -1);
+// Waits for a started tool: its exit status, or 128 + the signal that ended
+// it. One that has not ended within `seconds` is killed, and -1 returned.
+int WaitTool(int pid, int seconds = 20);
 
 // Runs a shell command; returns its exit status (-1 if it did not exit).
 int Shell(const std::string& command);

@@ -22,16 +22,23 @@ struct Stream {
     std::vector<std::string> frames;  // frame data without the frame header
 };
 
+// The stream's frames; a missing line end fails the test instead of looping.
 Stream Split(const std::string& y4m) {
     Stream s;
     std::string error;
     const size_t nl = y4m.find('\n');
-    EXPECT_TRUE(ParseY4mStreamHeader(y4m.substr(0, nl), s.header, error)) << error;
+    const bool parsed = nl != std::string::npos && ParseY4mStreamHeader(y4m.substr(0, nl), s.header, error);
+    EXPECT_TRUE(parsed) << "no y4m header: " << error;
+    if (!parsed) return s;
     s.layout = FrameLayoutOf(s.header);
     for (size_t pos = nl + 1; pos < y4m.size();) {
-        const size_t data = y4m.find('\n', pos) + 1;
-        s.frames.push_back(y4m.substr(data, s.layout.frameBytes));
-        pos = data + s.layout.frameBytes;
+        const size_t eol = y4m.find('\n', pos);
+        if (eol == std::string::npos) {
+            ADD_FAILURE() << "no frame header line at byte " << pos;
+            break;
+        }
+        s.frames.push_back(y4m.substr(eol + 1, s.layout.frameBytes));
+        pos = eol + 1 + s.layout.frameBytes;
     }
     return s;
 }
@@ -106,9 +113,39 @@ std::vector<PIXEL_YC> HostFrame(const Stream& s, const std::string& frame) {
     return yc;
 }
 
+// Frame sizes worked out here by hand, not by the code under test: a W5 H3
+// frame in each layout, samples above 8 bits in two bytes (9 bits too).
+TEST(Y4mStream, FramesHaveTheSizeOfTheirLayoutAndDepth) {
+    TempDir dir;
+    const struct {
+        const char* cs;
+        size_t lumaBytes;
+        size_t frameBytes;
+    } cases[] = {
+        {"420", 15, 15 + 2 * 6},       {"420p9", 30, 30 + 2 * 12}, {"422p9", 30, 30 + 2 * 18},
+        {"444p9", 30, 3 * 30},         {"422", 15, 15 + 2 * 9},    {"420p10", 30, 30 + 2 * 12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cs);
+        const std::string in = MakeY4m(Header(5, 3, c.cs), 3, c.frameBytes, 8, DepthOf(c.cs));
+        const size_t headerBytes = Header(5, 3, c.cs).size() + 1;
+        testing::WriteFile(dir.Path("in.y4m"), in);
+        ASSERT_EQ(RunToolOn({"--mode", "0", "-q"}, dir.Path("in.y4m"), dir.Path("out.y4m")).status, 0);
+        EXPECT_EQ(ReadFile(dir.Path("out.y4m")), in);
+        ASSERT_EQ(RunToolOn({"--mode", "4", "-q"}, dir.Path("in.y4m"), dir.Path("out.y4m")).status, 0);
+        const std::string out = ReadFile(dir.Path("out.y4m"));
+        ASSERT_EQ(out.size(), in.size());
+        for (size_t f = 0; f < 3; ++f) {
+            const size_t luma = headerBytes + f * (6 + c.frameBytes) + 6;
+            EXPECT_EQ(out.substr(luma, c.lumaBytes), in.substr(luma, c.lumaBytes)) << "frame " << f;
+        }
+        EXPECT_NE(out, in) << "chroma unchanged";
+    }
+}
+
 TEST(Y4mStream, ChromaEqualsTheSameFrameThroughTheYc48Path) {
     TempDir dir;
-    for (const char* cs : {"422", "420p10", "444p12"}) {
+    for (const char* cs : {"422", "420p9", "420p10", "444p12"}) {
         const std::string header = Header(45, 13, cs);
         Y4mHeader parsed;
         std::string error;
