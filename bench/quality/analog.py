@@ -149,7 +149,8 @@ BROADCAST = {
     "luma_mhz": 4.2,  # transmitted luma band: -6 dB, cos^2 from 3.9 to 4.5 MHz
     "i_mhz": 1.3,  # I: Gaussian, -3 dB (-23 dB at 3.6 MHz)
     "q_mhz": 0.4,  # Q: Gaussian, -3 dB (-4.7 dB at 0.5 MHz, -6.8 dB at 0.6 MHz)
-    "bandpass_half_mhz": 1.3,  # decoder's chroma band-pass: Gaussian, subcarrier +/- 1.3 MHz at -3 dB
+    # The decoder's chroma band-pass: Gaussian, subcarrier +/- 1.3 MHz at -3 dB.
+    "bandpass_half_mhz": 1.3,
     "demod_mhz": 1.3,  # decoder's low-pass after demodulation, U and V alike: Gaussian, -3 dB
 }
 WEAK_SIGNAL_SNR_DB = 36.0  # broadcast-weak: white noise on the composite, luma range to rms

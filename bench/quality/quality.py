@@ -170,7 +170,8 @@ def main():
     parser = argparse.ArgumentParser(prog="bench/quality/run", description=__doc__)
     parser.add_argument("--quick", action="store_true",
                         help="smoke run: two pictures at 720 wide, 3 frames")
-    parser.add_argument("--tool", default=os.path.join(ROOT, "build", "default", "tools", "trelvane"))
+    parser.add_argument("--tool",
+                        default=os.path.join(ROOT, "build", "default", "tools", "trelvane"))
     parser.add_argument("--settings", default=os.path.join(HERE, "settings.txt"))
     parser.add_argument("--out", help="the report (default bench/QUALITY.md; "
                         "with --quick build/quality/QUALITY-quick.md)")
@@ -193,17 +194,21 @@ def main():
         workdir = args.keep
     else:
         workdir = tempfile.mkdtemp(prefix="trelvane-quality.")
+    pool = concurrent.futures.ProcessPoolExecutor(max_workers=max(1, args.jobs))
     try:
         rows = []
-        with concurrent.futures.ProcessPoolExecutor(max_workers=max(1, args.jobs)) as pool:
-            futures = [pool.submit(measure_picture, picture, width, plan["frames"], settings,
-                                   args.tool, peers, workdir)
-                       for picture, width in plan["pictures"]]
-            for (picture, width), future in zip(plan["pictures"], futures):
-                rows.extend(future.result())
-                print(f"quality: {picture} {width} wide measured "
-                      f"({time.monotonic() - started:.0f} s)", file=sys.stderr)
+        futures = [pool.submit(measure_picture, picture, width, plan["frames"], settings,
+                               args.tool, peers, workdir)
+                   for picture, width in plan["pictures"]]
+        for (picture, width), future in zip(plan["pictures"], futures):
+            rows.extend(future.result())
+            print(f"quality: {picture} {width} wide measured "
+                  f"({time.monotonic() - started:.0f} s)", file=sys.stderr)
+    except (RuntimeError, OSError, subprocess.CalledProcessError, ValueError) as error:
+        pool.shutdown(cancel_futures=True)
+        sys.exit(f"quality: {error}")
     finally:
+        pool.shutdown()
         if not args.keep:
             shutil.rmtree(workdir, ignore_errors=True)
     elapsed = time.monotonic() - started
@@ -211,7 +216,7 @@ def main():
     bad = [r for r in rows if r.get("luma_same") is False]
     command = "bench/quality/run" + "".join(f" {a}" for a in sys.argv[1:])
     context = report.Context(command=command, frames=plan["frames"], elapsed=elapsed,
-                             tool=args.tool, settings=settings, degradations=DEGRADATIONS)
+                             settings=settings, degradations=DEGRADATIONS)
     os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
     report.write(out, rows, context)
     print(f"quality: {len(rows)} measurements in {elapsed:.0f} s; report in {out}", file=sys.stderr)
