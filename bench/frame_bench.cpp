@@ -8,6 +8,7 @@
 
 #include "frame/frame_driver.h"
 #include "frame/test_pattern.h"
+#include "kernels/cpu_features.h"
 #include "kernels/packed/packed_kernels.h"
 
 namespace {
@@ -42,9 +43,10 @@ void BM_ProcessFrame(benchmark::State& state) {
             state.SkipWithError("mmx=1 did not take the packed path");
             return;
         }
-        static const char* const kFormLabels[] = {"packed portable", "packed sse2",
-                                                  "packed avx2"};
-        state.SetLabel(kFormLabels[static_cast<int>(trelvane::ActivePackedForm())]);
+        const uint32_t levels = trelvane::ProcessPackedKernels().cpuFeatures;
+        state.SetLabel((levels & trelvane::kCpuAvx2) != 0   ? "packed avx2"
+                       : (levels & trelvane::kCpuSse2) != 0 ? "packed sse2"
+                                                            : "packed portable");
     } else {
         state.SetLabel("one-row");
     }

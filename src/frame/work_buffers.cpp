@@ -112,11 +112,6 @@ int EnsureWorkBuffers(int pitch) {
     return EnsureWorkBuffers(gProcessBuffers, pitch);
 }
 
-int TRELVANE_CDECL ReleaseWorkBuffers(FILTER* /*fp*/) {
-    ReleaseWorkBuffers(gProcessBuffers);
-    return 1;
-}
-
 void SetWorkBufferAllocator(AlignedAllocFn allocate, AlignedFreeFn release) {
     gAllocate = allocate != nullptr ? allocate : DefaultAlignedAlloc;
     gRelease = release != nullptr ? release : DefaultAlignedFree;

@@ -4,8 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/filter_host.h"
-
 namespace trelvane {
 
 // Sized for a row pitch p (pixels): padCr and padCb hold 8p + 256 bytes,
@@ -36,11 +34,9 @@ int EnsureWorkBuffers(WorkBuffers& buffers, int pitch);
 void ReleaseWorkBuffers(WorkBuffers& buffers);
 
 // The process-wide buffers the plug-in works in (one host thread, one frame
-// at a time).
+// at a time), and EnsureWorkBuffers on them.
 WorkBuffers& ProcessWorkBuffers();
 int EnsureWorkBuffers(int pitch);
-// The plug-in's func_exit. The argument is not used; always returns 1.
-int TRELVANE_CDECL ReleaseWorkBuffers(FILTER* fp);
 
 // The aligned allocator behind the buffers, replaceable so that tests can make
 // a chosen allocation fail. Passing nulls restores the default.

@@ -10,18 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/yc_frame.h"
+
 #if defined(_WIN32)
 #define TRELVANE_CDECL __cdecl
 #else
 #define TRELVANE_CDECL
 #endif
-
-// One pixel of the host's YC48 frame: three signed 16-bit values, no gap.
-struct PIXEL_YC {
-    int16_t y;
-    int16_t cb;
-    int16_t cr;
-};
 
 // FILTER_DLL::flag bit: the information field holds a string.
 constexpr int FILTER_FLAG_EX_INFORMATION = 0x00040000;
@@ -99,8 +94,6 @@ struct FILTER_PROC_INFO {
     int line_size;
     int reserve[8];
 };
-
-static_assert(sizeof(PIXEL_YC) == 6, "PIXEL_YC is three packed 16-bit values");
 
 #if defined(__i386__) || defined(_M_IX86)
 // On the plug-in's target every record must have the host's layout.

@@ -36,7 +36,7 @@
 #include "byte_io.h"
 #include "cli_app.h"
 #include "frame/frame_driver.h"
-#include "sample_convert.h"
+#include "convert/sample_convert.h"
 #include "y4m.h"
 #include "y4m_planar.h"
 #include "y4m_planes.h"

@@ -47,11 +47,12 @@ Frame RandomFrame(int w, int h, int pitch, int range, std::mt19937& rng, bool st
     return f;
 }
 
-Frame Process(const Frame& in, FilterSettings s, int mmx) {
+Frame Process(const Frame& in, FilterSettings s, int mmx,
+              const PackedKernels& kernels = ProcessPackedKernels()) {
     Frame out = in;
     s.mmx = mmx;
     WorkBuffers buffers;
-    EXPECT_EQ(ProcessFrameWith(buffers, s, {out.px.data(), out.w, out.h, out.pitch}), 1);
+    EXPECT_EQ(ProcessFrameWith(buffers, s, {out.px.data(), out.w, out.h, out.pitch}, kernels), 1);
     ReleaseWorkBuffers(buffers);
     return out;
 }
@@ -96,7 +97,7 @@ constexpr int kWidths[] = {720, 719, 64, 33, 5, 4, 3, 2};
 
 // Mode 1 for chroma in -16384..16383, modes 2 to 4 for chroma within 2048.
 TEST(PackedFramePath, MatchesOneRowButForTheLastInterpolatedSampleInRange) {
-    const uint32_t seed = std::random_device{}();
+    const uint32_t seed = test::TestSeed();
     SCOPED_TRACE(packed_test::SeedTrace(seed));
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> setting(0, 128);
@@ -232,9 +233,9 @@ TEST(PackedFrameDriver, OddAndNarrowWidthsKeepTheirUnsampledPixels) {
     }
 }
 
-TEST(PackedFrameDriver, PortableAndSimdFormsGiveTheSameFrames) {
-    const std::vector<PackedForm> forms = packed_test::SupportedForms();
-    if (forms.size() < 2) GTEST_SKIP() << "no SIMD form on this build";
+TEST(PackedFrameDriver, EveryLevelGivesTheSameFrames) {
+    const std::vector<packed_test::Level> levels = packed_test::AvailableLevels();
+    if (levels.size() < 2) GTEST_SKIP() << "no SIMD level on this build or processor";
     std::mt19937 rng(21);
     const Frame in = RandomFrame(37, 12, 40, 32768, rng);
     FilterSettings s;
@@ -242,15 +243,11 @@ TEST(PackedFrameDriver, PortableAndSimdFormsGiveTheSameFrames) {
     s.noise = 0;
     for (int mode = 1; mode <= 4; ++mode) {
         s.mode = mode;
-        ASSERT_TRUE(ForcePackedForm(PackedForm::kPortable));
-        const Frame portable = Process(in, s, 1);
-        for (const PackedForm form : forms) {
-            ASSERT_TRUE(ForcePackedForm(form));
-            const Frame simd = Process(in, s, 1);
-            EXPECT_EQ(ExpectPackedRowsAsModelled(simd, portable, 0), 0)
-                << mode << " " << packed_test::FormName(form);
+        const Frame portable = Process(in, s, 1, PackedKernelsFor(0));
+        for (const packed_test::Level& level : levels) {
+            const Frame simd = Process(in, s, 1, PackedKernelsFor(level.mask));
+            EXPECT_EQ(ExpectPackedRowsAsModelled(simd, portable, 0), 0) << mode << " " << level.name;
         }
-        UseDetectedPackedForm();
     }
 }
 

@@ -25,9 +25,12 @@ using packed_test::GuardedLine;
 constexpr int L = kQuadLanes;
 constexpr int kBody = L * kQuadEdge;  // first body value of an extended line
 
-class PackedModel : public ::testing::TestWithParam<PackedForm> {
+class PackedModel : public ::testing::TestWithParam<packed_test::Level> {
 protected:
-    const PackedKernelTable& k() const { return packed_test::KernelsOf(GetParam()); }
+    const PackedKernels& k() const { return kernels_; }
+
+private:
+    const PackedKernels kernels_ = PackedKernelsFor(GetParam().mask);
 };
 
 // Lane `lane` of positions 0 .. positions-1 of an interleaved line.
@@ -60,21 +63,21 @@ TEST_P(PackedModel, NonPositiveCountsTouchNothing) {
 
 // ---- Filters
 
-using Filter = decltype(&LowPass640Quad) PackedKernelTable::*;
+using Filter = decltype(&LowPass640Quad) PackedKernels::*;
 struct FilterCase {
     const char* name;
     Filter packed;
     LowPassFn oneRow;
 };
 const FilterCase kFilters[] = {
-    {"640", &PackedKernelTable::lowPass640Quad, LowPass640},
-    {"720", &PackedKernelTable::lowPass720Quad, LowPass720},
-    {"wide", &PackedKernelTable::wideLowPassQuad, WideLowPass},
+    {"640", &PackedKernels::lowPass640Quad, LowPass640},
+    {"720", &PackedKernels::lowPass720Quad, LowPass720},
+    {"wide", &PackedKernels::wideLowPassQuad, WideLowPass},
 };
 
 // Filters `count` positions of an extended line whose four lanes are given
 // constants; returns the output line.
-std::vector<int16_t> FilterConstantLanes(const PackedKernelTable& t, Filter f, int count,
+std::vector<int16_t> FilterConstantLanes(const PackedKernels& t, Filter f, int count,
                                          const int16_t (&lanes)[L]) {
     std::vector<int16_t> src(L * (count + 2 * kQuadEdge));
     for (size_t i = 0; i < src.size(); ++i) src[i] = lanes[i % L];
@@ -107,7 +110,7 @@ TEST_P(PackedModel, ConstantLinesBeyondTheSafeRangeShowTheSaturatedFolds) {
     // The doubled centre of the wide filter clamps any |v| past 16383.
     const int16_t wideLanes[L] = {16384, 25000, -16385, -30000};
     const std::vector<int16_t> wide =
-        FilterConstantLanes(k(), &PackedKernelTable::wideLowPassQuad, 3, wideLanes);
+        FilterConstantLanes(k(), &PackedKernels::wideLowPassQuad, 3, wideLanes);
     for (int i = 0; i < static_cast<int>(wide.size()); ++i) {
         ASSERT_EQ(wide[i], i % L < 2 ? 16384 : -16384);
     }
@@ -185,7 +188,7 @@ TEST_P(PackedModel, RotationSaturatesInWholePositionsAndWrapsInTheRemainder) {
 
 // f[i] after a blend of a line of `count` equal (f, x) pairs, at index i.
 // The cored blend when a noise threshold is given.
-int16_t BlendOne(const PackedKernelTable& t, int16_t f, int16_t x, int strength, int count = 4,
+int16_t BlendOne(const PackedKernels& t, int16_t f, int16_t x, int strength, int count = 4,
                  int i = 0, std::optional<int> noise = std::nullopt) {
     GuardedLine fl(count), xl(count);
     for (int j = 0; j < count; ++j) {
@@ -254,7 +257,7 @@ TEST_P(PackedModel, CoredBlendAtTheDifferenceMinus32768) {
 // ---- Interpolation
 
 // Upsamples one lane's samples (other lanes 0) and returns that lane's output.
-std::vector<int16_t> UpsampleLane(const PackedKernelTable& t, const std::vector<int16_t>& s,
+std::vector<int16_t> UpsampleLane(const PackedKernels& t, const std::vector<int16_t>& s,
                                   int lane = 1) {
     const int n = static_cast<int>(s.size());
     GuardedLine src(L * n), dst(L * 2 * n);
@@ -322,12 +325,8 @@ TEST_P(PackedModel, GatherTakesEvenPixelsWithEdges) {
     }
 }
 
-std::string FormTestName(const ::testing::TestParamInfo<PackedForm>& form) {
-    return packed_test::FormName(form.param);
-}
-
-INSTANTIATE_TEST_SUITE_P(Forms, PackedModel, ::testing::ValuesIn(packed_test::SupportedForms()),
-                         FormTestName);
+INSTANTIATE_TEST_SUITE_P(Levels, PackedModel, ::testing::ValuesIn(packed_test::AvailableLevels()),
+                         packed_test::LevelName);
 
 }  // namespace
 }  // namespace trelvane

@@ -15,7 +15,8 @@
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
 #include "kernels/packed/packed_kernels.h"
-#include "sample_convert.h"
+#include "support/test_seed.h"
+#include "convert/sample_convert.h"
 #include "y4m.h"
 #include "y4m_planes.h"
 
@@ -82,8 +83,8 @@ struct Setting {
 };
 
 TEST(Y4mPlanar, EqualsTheYc48PathForEveryModeAndShape) {
-    const uint32_t seed = std::random_device{}();
-    SCOPED_TRACE("seed " + std::to_string(seed));
+    const uint32_t seed = test::TestSeed();
+    SCOPED_TRACE(test::SeedTrace(seed));
     std::mt19937 rng(seed);
     WorkBuffers planarBuffers;
     WorkBuffers yc48Buffers;

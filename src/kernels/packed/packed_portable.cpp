@@ -1,8 +1,8 @@
-// The portable form of the four-row packed kernels: every lane computed on
-// its own in plain C++, with the saturating 16-bit adds, exact 32-bit
+// The portable lane model of the packed kernels: every lane computed on its
+// own in plain C++, with the saturating 16-bit adds, exact 32-bit
 // multiply-adds, floor shifts and saturating stores the packed arithmetic
-// defines. It is the model the SSE2 form must match bit for bit, and the form
-// that builds without x86 SIMD use.
+// defines. It is the reference the SIMD forms must match bit for bit, and the
+// form that runs where there is no SIMD form.
 #include <algorithm>
 #include <cstddef>
 
@@ -13,8 +13,6 @@
 
 namespace trelvane {
 
-// Kept apart from the public entry points of the same names.
-namespace portable_form {
 namespace {
 
 constexpr int L = kQuadLanes;
@@ -32,6 +30,8 @@ int32_t MultiplyAddPair(QuadTapPair c, int16_t first, int16_t second) {
 const PIXEL_YC* RowOf(const PIXEL_YC* first, int k, int pitch) {
     return first + static_cast<ptrdiff_t>(k) * pitch;
 }
+
+}  // namespace
 
 void GatherChromaQuad(int16_t* crLine, int16_t* cbLine, const PIXEL_YC* first, int count,
                       int pitch) {
@@ -60,6 +60,8 @@ void ScatterChromaQuad(PIXEL_YC* first, const int16_t* crLine, const int16_t* cb
         }
     }
 }
+
+namespace {
 
 // Lane k of the fold at distance d around a position: the two samples
 // added with 16-bit saturation.
@@ -91,6 +93,8 @@ void QuadLowPass(int16_t* dst, const int16_t* src, int count, const QuadFilterTa
     }
 }
 
+}  // namespace
+
 void LowPass640Quad(int16_t* dst, const int16_t* src, int count) {
     QuadLowPass(dst, src, count, kLowPass640QuadTaps);
 }
@@ -102,6 +106,8 @@ void LowPass720Quad(int16_t* dst, const int16_t* src, int count) {
 void WideLowPassQuad(int16_t* dst, const int16_t* src, int count) {
     QuadLowPass(dst, src, count, kWideLowPassQuadTaps);
 }
+
+namespace {
 
 int16_t RotatedSample(QuadTapPair c, int16_t first, int16_t second) {
     return Saturate16((MultiplyAddPair(c, second, first) + kRotationRound) >> kRotationShift);
@@ -122,6 +128,8 @@ void RotateQuad(int16_t* a, int16_t* b, int count, QuadTapPair toA, QuadTapPair 
     oneRow(a + grouped, b + grouped, count - grouped);
 }
 
+}  // namespace
+
 void RotateToIQQuad(int16_t* crLine, int16_t* cbLine, int count) {
     RotateQuad(crLine, cbLine, count, kIFromCbCr, kQFromCbCr, RotateToIQ);
 }
@@ -130,12 +138,16 @@ void RotateFromIQQuad(int16_t* iLine, int16_t* qLine, int count) {
     RotateQuad(iLine, qLine, count, kCrFromQI, kCbFromQI, RotateFromIQ);
 }
 
+namespace {
+
 // (factor * d) >> 6, saturated; factor and d are 16-bit, so the product is exact.
 int16_t ScaledDifference(int16_t d, int16_t factor) {
     return Saturate16((int32_t{factor} * d) >> kBlendShift);
 }
 
 int16_t BlendFactor(int strength) { return Low16(WrapMul(2, strength)); }
+
+}  // namespace
 
 void BlendDetailQuad(int16_t* f, const int16_t* x, int count, int strength) {
     if (count <= 0) return;
@@ -146,6 +158,8 @@ void BlendDetailQuad(int16_t* f, const int16_t* x, int count, int strength) {
     }
     BlendDetail(f + grouped, x + grouped, count - grouped, strength);
 }
+
+namespace {
 
 // The coring of one lane, all in 16 bits: the magnitude of -32768 stays
 // -32768, the ramp 5a - 4t is formed as a + 4(a - t) and wraps.
@@ -159,6 +173,8 @@ int16_t CoredDifference(int16_t d, int16_t threshold) {
     }
     return d < 0 ? Low16(-int32_t{k}) : k;
 }
+
+}  // namespace
 
 void BlendDetailCoredQuad(int16_t* f, const int16_t* x, int count, int strength, int noise) {
     if (count <= 0) return;
@@ -189,16 +205,5 @@ void UpsampleChroma2xQuad(int16_t* dst, const int16_t* src, int n) {
         }
     }
 }
-
-constexpr PackedKernelTable kPortableTable = {
-    PackedForm::kPortable, GatherChromaQuad,     ScatterChromaQuad,    LowPass640Quad,
-    LowPass720Quad,        WideLowPassQuad,      RotateToIQQuad,       RotateFromIQQuad,
-    BlendDetailQuad,       BlendDetailCoredQuad, UpsampleChroma2xQuad,
-};
-
-}  // namespace
-}  // namespace portable_form
-
-const PackedKernelTable& PortablePackedKernels() { return portable_form::kPortableTable; }
 
 }  // namespace trelvane

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plugin/filter_host.h"
+#include "core/yc_frame.h"
 
 namespace trelvane {
 
