@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the cross-built host plug-in: a 32-bit PE DLL named trelvane.auf that
-# exports GetFilterTable alone and imports nothing but Windows system DLLs.
+# exports GetFilterTable alone, imports nothing but Windows system DLLs, and
+# uses vector registers only in its SSE2 kernels.
 set -u
 export LC_ALL=C
 dll=${1:?usage: check_plugin_dll.sh path/to/trelvane.auf}
@@ -42,6 +43,16 @@ check "imports only system DLLs (got: $(echo $imports))" test -z "$bad"
 check "strength label is stored as the CP932 bytes 8B AD 93 78" \
     grep -qaP '\x8B\xAD\x93\x78\x00' "$dll"
 check "information string is present" grep -qa 'Trelvane version [0-9]*\.[0-9]*\.[0-9]*' "$dll"
+
+# The DLL's baseline has no SSE2: vector registers may appear only in the
+# SSE2 kernels (namespace trelvane::sse2), which run only on a processor that
+# has it, and no 256-bit register anywhere.
+vector_users=$("$objdump" -d "$dll" |
+               awk '/^[0-9a-f]+ <.*>:$/ {fn = $2} /%[xy]?mm[0-9]/ {print fn}' | sort -u)
+outside=$(grep -v '^<__ZN8trelvane4sse2' <<<"$vector_users" || true)
+check "vector registers only in the SSE2 kernels (outside: $(echo $outside))" \
+    test -n "$vector_users" -a -z "$outside"
+check "no 256-bit registers" bash -c "! \"$objdump\" -d \"$dll\" | grep -q '%ymm'"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed for $dll"
