@@ -23,7 +23,7 @@ using trelvane::kQuadEdge;
 using trelvane::kQuadLanes;
 using trelvane::PackedKernels;
 
-enum Form { kOneRow = 0, kPortable = 1, kSse2 = 2, kAvx2 = 3 };
+enum Form { kScalar = 0, kPortable = 1, kSse2 = 2, kAvx2 = 3 };
 
 // Lines and rows for one call of either path, laid out as in the work
 // buffers: extended lines of n + 32 positions, full-rate lines of 2n.
@@ -45,9 +45,9 @@ struct KernelBench {
         for (PIXEL_YC& px : rows) {
             px = {0, static_cast<int16_t>(chroma(rng)), static_cast<int16_t>(chroma(rng))};
         }
-        static const char* const kLabels[] = {"one-row", "portable", "sse2", "avx2"};
+        static const char* const kLabels[] = {"scalar", "portable", "sse2", "avx2"};
         state.SetLabel(kLabels[form]);
-        if (form != kOneRow) {
+        if (form != kScalar) {
             static constexpr uint32_t kMasks[] = {0, 0, trelvane::kCpuSse2,
                                                   trelvane::kCpuSse2 | trelvane::kCpuAvx2};
             kernels = trelvane::PackedKernelsFor(kMasks[form]);
@@ -59,24 +59,24 @@ struct KernelBench {
         }
     }
 
-    // Element 16 of a one-row extended line, position 16 of a packed one.
+    // Element 16 of a scalar extended line, position 16 of a packed one.
     int16_t* Body(std::vector<int16_t>& line) const {
-        return line.data() + (form == kOneRow ? 1 : kQuadLanes) * kQuadEdge;
+        return line.data() + (form == kScalar ? 1 : kQuadLanes) * kQuadEdge;
     }
 
-    // Times oneRow() (one row a call) or packed(*table) (four rows a call).
-    template <typename OneRow, typename Packed>
-    void Run(benchmark::State& state, OneRow oneRow, Packed packed) {
-        if (form != kOneRow && table == nullptr) return;
+    // Times scalar() (one row a call) or packed(*table) (four rows a call).
+    template <typename Scalar, typename Packed>
+    void Run(benchmark::State& state, Scalar scalar, Packed packed) {
+        if (form != kScalar && table == nullptr) return;
         for (auto _ : state) {
-            if (form == kOneRow) {
-                oneRow();
+            if (form == kScalar) {
+                scalar();
             } else {
                 packed(*table);
             }
             benchmark::ClobberMemory();
         }
-        const double rowsPerCall = form == kOneRow ? 1.0 : kQuadLanes;
+        const double rowsPerCall = form == kScalar ? 1.0 : kQuadLanes;
         state.counters["ns_per_row"] =
             benchmark::Counter(rowsPerCall * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
                                                        benchmark::Counter::kInvert);
@@ -115,11 +115,11 @@ void BM_Scatter(benchmark::State& state) {
         });
 }
 
-template <trelvane::LowPassFn OneRow, trelvane::LowPassFn PackedKernels::*Packed>
+template <trelvane::LowPassFn Scalar, trelvane::LowPassFn PackedKernels::*Packed>
 void BM_Filter(benchmark::State& state) {
     KernelBench b(state);
     b.Run(
-        state, [&] { OneRow(b.lowCr.data(), b.Body(b.padCr), b.n); },
+        state, [&] { Scalar(b.lowCr.data(), b.Body(b.padCr), b.n); },
         [&](const PackedKernels& t) { (t.*Packed)(b.lowCr.data(), b.Body(b.padCr), b.n); });
 }
 
@@ -169,7 +169,7 @@ void BM_Upsample(benchmark::State& state) {
 }
 
 void KernelArgs(benchmark::internal::Benchmark* b) {
-    b->ArgsProduct({{360, 960}, {kOneRow, kPortable, kSse2, kAvx2}})->ArgNames({"n", "form"});
+    b->ArgsProduct({{360, 960}, {kScalar, kPortable, kSse2, kAvx2}})->ArgNames({"n", "form"});
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ inline uint8_t Chroma8FromYc48Sample(int v) {
 void Chroma8ToYc48(int16_t* dst, const uint8_t* src, int count);
 // dst[i] = code of YC48 value src[i].
 void Chroma8FromYc48(uint8_t* dst, const int16_t* src, int count);
-// Four plane rows into four-row positions: lane k of position i (4i + k of
+// Four plane rows into packed positions: lane k of position i (4i + k of
 // dst) = YC48 of rows[k][i].
 void Chroma8ToYc48Quad(int16_t* dst, const uint8_t* const (&rows)[4], int count);
 // And back: rows[k][i] = code of lane k of position i of src.

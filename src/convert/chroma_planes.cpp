@@ -26,24 +26,24 @@ public:
           chroma8_(chroma8),
           vectors_(Bytes == 1 && tables.scale.depth == 8 && !tables.scale.fullRange) {}
 
-    void GatherRow(int r, int16_t* crLine, int16_t* cbLine) {
+    void GatherScalar(int r, int16_t* crLine, int16_t* cbLine) {
         GatherLine(crLine, Row(planes_.cr, r));
         GatherLine(cbLine, Row(planes_.cb, r));
     }
 
-    void GatherQuad(const PackedKernels&, int r, int16_t* crLine, int16_t* cbLine) {
-        GatherQuadLine(crLine, planes_.cr, r);
-        GatherQuadLine(cbLine, planes_.cb, r);
+    void GatherPacked(const PackedKernels&, int r, int16_t* crLine, int16_t* cbLine) {
+        GatherPackedLine(crLine, planes_.cr, r);
+        GatherPackedLine(cbLine, planes_.cb, r);
     }
 
-    void ScatterRow(int r, const WorkBuffers& b) {
+    void ScatterScalar(int r, const WorkBuffers& b) {
         ScatterLine(Row(planes_.cr, r), b.lowCr);
         ScatterLine(Row(planes_.cb, r), b.lowCb);
     }
 
-    void ScatterQuad(const PackedKernels&, int r, const WorkBuffers& b) {
-        ScatterQuadLine(planes_.cr, r, b.lowCr);
-        ScatterQuadLine(planes_.cb, r, b.lowCb);
+    void ScatterPacked(const PackedKernels&, int r, const WorkBuffers& b) {
+        ScatterPackedLine(planes_.cr, r, b.lowCr);
+        ScatterPackedLine(planes_.cb, r, b.lowCb);
     }
 
     // An odd width's last sample keeps its chroma; it still makes the trip
@@ -78,7 +78,7 @@ private:
 
     // A QuadLine from the first n samples of rows r .. r+3 (lane k from row
     // r + k), with 16 edge positions on either side.
-    void GatherQuadLine(int16_t* line, uint8_t* plane, int r) const {
+    void GatherPackedLine(int16_t* line, uint8_t* plane, int r) const {
         const uint8_t* rows[kQuadLanes];
         for (int k = 0; k < kQuadLanes; ++k) rows[k] = Row(plane, r + k);
         int16_t* const body = line + kQuadLanes * kQuadEdge;
@@ -117,7 +117,7 @@ private:
         }
     }
 
-    void ScatterQuadLine(uint8_t* plane, int r, const int16_t* line) const {
+    void ScatterPackedLine(uint8_t* plane, int r, const int16_t* line) const {
         uint8_t* rows[kQuadLanes];
         for (int k = 0; k < kQuadLanes; ++k) rows[k] = Row(plane, r + k);
         if (vectors_) {

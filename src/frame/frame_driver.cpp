@@ -19,21 +19,21 @@ class YcFrameRows {
 public:
     explicit YcFrameRows(const YcFrame& frame) : frame_(frame), n_(frame.w / 2) {}
 
-    void GatherRow(int r, int16_t* crLine, int16_t* cbLine) {
+    void GatherScalar(int r, int16_t* crLine, int16_t* cbLine) {
         GatherChromaRow(crLine, cbLine, RowAt(r), n_);
     }
 
-    void GatherQuad(const PackedKernels& k, int r, int16_t* crLine, int16_t* cbLine) {
+    void GatherPacked(const PackedKernels& k, int r, int16_t* crLine, int16_t* cbLine) {
         k.gatherChromaQuad(crLine, cbLine, RowAt(r), n_, frame_.pitch);
     }
 
-    void ScatterRow(int r, const WorkBuffers& b) {
+    void ScatterScalar(int r, const WorkBuffers& b) {
         UpsampleChroma2x(b.padCr, b.lowCr, n_);
         UpsampleChroma2x(b.padCb, b.lowCb, n_);
         ScatterChromaRow(RowAt(r), b.padCr, b.padCb, 2 * n_);
     }
 
-    void ScatterQuad(const PackedKernels& k, int r, const WorkBuffers& b) {
+    void ScatterPacked(const PackedKernels& k, int r, const WorkBuffers& b) {
         k.upsampleChroma2xQuad(b.padCr, b.lowCr, n_);
         k.upsampleChroma2xQuad(b.padCb, b.lowCb, n_);
         k.scatterChromaQuad(RowAt(r), b.padCr, b.padCb, 2 * n_, frame_.pitch);

@@ -6,13 +6,13 @@
 // resolved and inlined at compile time, nothing is looked up per row):
 //
 //   // Row r's half-rate Cr and Cb as two ChromaLines from element 0.
-//   void GatherRow(int r, int16_t* crLine, int16_t* cbLine);
+//   void GatherScalar(int r, int16_t* crLine, int16_t* cbLine);
 //   // Rows r .. r+3 as two QuadLines from position 0.
-//   void GatherQuad(const PackedKernels& k, int r, int16_t* crLine, int16_t* cbLine);
+//   void GatherPacked(const PackedKernels& k, int r, int16_t* crLine, int16_t* cbLine);
 //   // The processed half-rate lines of row r (lowCr, lowCb: n samples) or of
 //   // rows r .. r+3 (n positions); padCr and padCb may be used as scratch.
-//   void ScatterRow(int r, const WorkBuffers& b);
-//   void ScatterQuad(const PackedKernels& k, int r, const WorkBuffers& b);
+//   void ScatterScalar(int r, const WorkBuffers& b);
+//   void ScatterPacked(const PackedKernels& k, int r, const WorkBuffers& b);
 #pragma once
 
 #include "frame/frame_driver.h"
@@ -41,16 +41,16 @@ void RunRows(const WorkBuffers& b, const PackedKernels& kernels, const FilterSet
     if (s.mmx != 0 && w <= MaxPackedWidth()) {
         const StageKernels packed = PackedStages(kernels, s);
         for (; count - r > 3; r += 4) {
-            rows.GatherQuad(kernels, r, b.padCr, b.padCb);
+            rows.GatherPacked(kernels, r, b.padCr, b.padCb);
             RunPackedStages(b, packed, w, s);
-            rows.ScatterQuad(kernels, r, b);
+            rows.ScatterPacked(kernels, r, b);
         }
     }
     const StageKernels scalar = ScalarStages(s);
     for (; r < count; ++r) {
-        rows.GatherRow(r, b.padCr, b.padCb);
+        rows.GatherScalar(r, b.padCr, b.padCb);
         RunScalarStages(b, scalar, n, s);
-        rows.ScatterRow(r, b);
+        rows.ScatterScalar(r, b);
     }
 }
 

@@ -7,7 +7,7 @@
 namespace trelvane {
 
 // Sized for a row pitch p (pixels): padCr and padCb hold 8p + 256 bytes,
-// lowCr and lowCb 8p bytes, all 16-byte aligned. That covers the four-row
+// lowCr and lowCb 8p bytes, all 16-byte aligned. That covers the packed
 // extended lines (n + 32 positions of 8 bytes) and full-rate lines (2n
 // positions) for any width up to the pitch. A pointer is null while its
 // buffer does not exist.

@@ -1,6 +1,6 @@
 // The conversions of 8-bit limited-range chroma, in every form the processor
 // runs, against the lookup tables: every code in, every YC48 value out, the
-// four-row interleave both ways, every count from the vector tails to none,
+// packed interleave both ways, every count from the vector tails to none,
 // and nothing written past the count.
 #include "convert/chroma8_convert.h"
 

@@ -1,4 +1,4 @@
-// Fuzz target: every four-row packed kernel in each SIMD form the processor
+// Fuzz target: every packed kernel in each SIMD form the processor
 // runs (SSE2, AVX2) against the portable form, on random counts, settings and
 // data.
 //

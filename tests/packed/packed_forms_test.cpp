@@ -1,7 +1,7 @@
 // Each SIMD level's table (SSE2, AVX2) against the portable model, kernel by
 // kernel, bit for bit:
 // every count from 0 to 72 (whole pairs of positions, a lone position, the
-// one-row remainder values), both 16- and 8-byte alignment, seeded random and
+// scalar remainder values), both 16- and 8-byte alignment, seeded random and
 // extreme inputs, with guards around every output.
 #include <gtest/gtest.h>
 

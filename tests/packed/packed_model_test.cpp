@@ -1,6 +1,6 @@
 // The packed kernels against the numbers their arithmetic defines: impulse
 // responses and constant lines of the saturating filters, rotation and blend
-// saturation against the one-row remainder rules, the 16-bit coring, and the
+// saturation against the scalar remainder rules, the 16-bit coring, and the
 // interpolator's own ends. Run on every form the build and processor offer.
 #include <gtest/gtest.h>
 
@@ -67,7 +67,7 @@ using Filter = decltype(&LowPass640Quad) PackedKernels::*;
 struct FilterCase {
     const char* name;
     Filter packed;
-    LowPassFn oneRow;
+    LowPassFn scalar;
 };
 const FilterCase kFilters[] = {
     {"640", &PackedKernels::lowPass640Quad, LowPass640},
@@ -139,11 +139,11 @@ TEST_P(PackedModel, ImpulseResponsesInOneLaneOnly) {
                 ASSERT_EQ(dst[L * p + lane], lane == kLane ? want : 0) << "position " << p;
             }
         }
-        // The one-row filter gives the same response.
+        // The scalar filter gives the same response.
         const std::vector<int16_t> line = LaneOf(src.data(), kCount + 2 * kQuadEdge, kLane);
-        std::vector<int16_t> oneRow(kCount);
-        kFilters[f].oneRow(oneRow.data(), line.data() + kQuadEdge, kCount);
-        EXPECT_EQ(oneRow, LaneOf(dst.data(), kCount, kLane));
+        std::vector<int16_t> scalar(kCount);
+        kFilters[f].scalar(scalar.data(), line.data() + kQuadEdge, kCount);
+        EXPECT_EQ(scalar, LaneOf(dst.data(), kCount, kLane));
     }
 }
 
@@ -277,14 +277,14 @@ TEST_P(PackedModel, InterpolationEnds) {
     using V = std::vector<int16_t>;
     EXPECT_EQ(UpsampleLane(k(), {-32768}), (V{-32768, -32768}));
     EXPECT_EQ(UpsampleLane(k(), {5, 0, 0, 5})[3], -1);  // (-2) >> 4
-    // The last odd output: 17 here, where the one-row interpolator gives 18.
+    // The last odd output: 17 here, where the scalar interpolator gives 18.
     const V ramp{3, 0, 0, 16};
     const V packed = UpsampleLane(k(), ramp);
     EXPECT_EQ(packed[7], 17);
     EXPECT_EQ(packed[5], 8);
-    V oneRow(8);
-    UpsampleChroma2x(oneRow.data(), ramp.data(), 4);
-    EXPECT_EQ(oneRow[7], 18);
+    V scalar(8);
+    UpsampleChroma2x(scalar.data(), ramp.data(), 4);
+    EXPECT_EQ(scalar[7], 18);
     // n = 2: s0, (8 s0 + 8 s1 + 8) >> 4, s1, (17 s1 - s0 + 8) >> 4.
     EXPECT_EQ(UpsampleLane(k(), {100, 200}), (V{100, 150, 200, (17 * 200 - 100 + 8) >> 4}));
     // Saturation: m = q = 32767, p = r = -32768 is 40959 exactly.

@@ -1,10 +1,10 @@
-// Four-row packed kernels: four consecutive frame rows at once, in saturating
+// Packed kernels: four consecutive frame rows at once, in saturating
 // signed 16-bit lanes.
 //
 // Lines use the QuadLine interleave: a position is four int16 samples, lane k
 // for row k of the group, so one packed operation advances all four rows by one
 // sample. An extended QuadLine has 16 edge positions before and after its
-// body; plain four-row lines have none. Positions are 8-byte aligned at best.
+// body; plain packed lines have none. Positions are 8-byte aligned at best.
 //
 // Counts: the gather, the filters and the interpolation count positions; the
 // rotations and blends count 16-bit values (four to a position). Every kernel
@@ -34,7 +34,7 @@ void GatherChromaQuad(int16_t* crLine, int16_t* cbLine, const PIXEL_YC* first, i
                       int pitch);
 
 // Sets cr and cb of pixels 0 .. count-1 of the four rows from lane k of
-// positions 0 .. count-1 of two plain four-row lines; y is kept.
+// positions 0 .. count-1 of two plain packed lines; y is kept.
 void ScatterChromaQuad(PIXEL_YC* first, const int16_t* crLine, const int16_t* cbLine, int count,
                        int pitch);
 
@@ -49,7 +49,7 @@ void LowPass720Quad(int16_t* dst, const int16_t* src, int count);
 void WideLowPassQuad(int16_t* dst, const int16_t* src, int count);
 
 // In place over count 16-bit values: whole positions get saturated results,
-// the count mod 4 values after them follow the one-row rules.
+// the count mod 4 values after them follow the scalar rules.
 void RotateToIQQuad(int16_t* crLine, int16_t* cbLine, int count);
 void RotateFromIQQuad(int16_t* iLine, int16_t* qLine, int count);
 // f[j] moves toward x[j] by strength/32 of the (saturated) difference.

@@ -114,9 +114,9 @@ int16_t RotatedSample(QuadTapPair c, int16_t first, int16_t second) {
 }
 
 // Whole positions by the packed rule, then the count mod 4 values after them
-// by the one-row kernel.
+// by the scalar kernel.
 void RotateQuad(int16_t* a, int16_t* b, int count, QuadTapPair toA, QuadTapPair toB,
-                void (*oneRow)(int16_t*, int16_t*, int)) {
+                void (*scalar)(int16_t*, int16_t*, int)) {
     if (count <= 0) return;
     const int grouped = count / L * L;
     for (int j = 0; j < grouped; ++j) {
@@ -125,7 +125,7 @@ void RotateQuad(int16_t* a, int16_t* b, int count, QuadTapPair toA, QuadTapPair 
         a[j] = RotatedSample(toA, first, second);
         b[j] = RotatedSample(toB, first, second);
     }
-    oneRow(a + grouped, b + grouped, count - grouped);
+    scalar(a + grouped, b + grouped, count - grouped);
 }
 
 }  // namespace

@@ -185,7 +185,7 @@ void WideLowPassQuad(int16_t* dst, const int16_t* src, int count) {
 }
 
 // ---- Rotations and blends: element-wise over whole positions; the count
-// mod 4 values after them go through the one-row kernels.
+// mod 4 values after them go through the scalar kernels.
 
 // One rotated output line for the (second, first) pairs of the positions.
 template <class V>

@@ -1,4 +1,4 @@
-// One-row kernels that move chroma between a frame row and the half-rate
+// Scalar kernels that move chroma between a frame row and the half-rate
 // world: gather with edge extension, 2x interpolation, write-back.
 #pragma once
 
