@@ -72,9 +72,12 @@ inline void ToYc48QuadStep(int16_t* dst, const uint8_t* const (&rows)[4], int i)
     for (int k = 0; k < 4; ++k) StoreWhole(dst + 4 * i + k * kSamples<V>, out[k]);
 }
 
+// The row addresses are copied first: the vector stores may alias anything,
+// so addresses read through `rows` would be read again after each store.
 void ToYc48Quad(int16_t* dst, const uint8_t* const (&rows)[4], int count) {
+    const uint8_t* const r[4] = {rows[0], rows[1], rows[2], rows[3]};
     ForSamples(
-        count, [&]<class V>(int i) { ToYc48QuadStep<V>(dst, rows, i); },
+        count, [dst, &r]<class V>(int i) { ToYc48QuadStep<V>(dst, r, i); },
         [&](int i) {
             for (int k = 0; k < 4; ++k) dst[4 * i + k] = Chroma8ToYc48Sample(rows[k][i]);
         });
@@ -101,8 +104,9 @@ inline void FromYc48QuadStep(uint8_t* const (&rows)[4], const int16_t* src, int 
 }
 
 void FromYc48Quad(uint8_t* const (&rows)[4], const int16_t* src, int count) {
+    uint8_t* const r[4] = {rows[0], rows[1], rows[2], rows[3]};
     ForSamples(
-        count, [&]<class V>(int i) { FromYc48QuadStep<V>(rows, src, i); },
+        count, [src, &r]<class V>(int i) { FromYc48QuadStep<V>(r, src, i); },
         [&](int i) {
             for (int k = 0; k < 4; ++k) rows[k][i] = Chroma8FromYc48Sample(src[4 * i + k]);
         });

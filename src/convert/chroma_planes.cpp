@@ -1,3 +1,4 @@
+// The chroma planes of a subsampled picture through the frame driver's row loop.
 #include "convert/chroma_planes.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Finds the processor's vector levels once per process.
 #include "kernels/cpu_features.h"
 
 #if defined(_MSC_VER) && (defined(_M_IX86) || defined(_M_X64))

@@ -219,26 +219,28 @@ inline void StoreNarrowU8(uint8_t* p, V256 v) {
 inline V256 LoadWhole(const int16_t* p, V256) { return Load<4>(p); }
 inline void StoreWhole(int16_t* p, V256 v) { Store<4>(p, v); }
 
+// The low halves of a and b, or their high halves, as one vector.
+inline V256 LowHalves(V256 a, V256 b) { return {_mm256_permute2x128_si256(a.raw, b.raw, 0x20)}; }
+inline V256 HighHalves(V256 a, V256 b) { return {_mm256_permute2x128_si256(a.raw, b.raw, 0x31)}; }
+
 // From v[k] = positions (2k, 2k+1 | 2k+8, 2k+9) of a run of 16, as the
 // in-half interleave leaves them, to v[k] = positions 4k .. 4k+3.
 inline void HalvesInOrder(V256 (&v)[4]) {
-    const __m256i a = _mm256_permute2x128_si256(v[0].raw, v[1].raw, 0x20);
-    const __m256i b = _mm256_permute2x128_si256(v[2].raw, v[3].raw, 0x20);
-    const __m256i c = _mm256_permute2x128_si256(v[0].raw, v[1].raw, 0x31);
-    const __m256i d = _mm256_permute2x128_si256(v[2].raw, v[3].raw, 0x31);
-    v[0] = {a};
-    v[1] = {b};
-    v[2] = {c};
-    v[3] = {d};
+    const V256 a = v[0], b = v[1], c = v[2], d = v[3];
+    v[0] = LowHalves(a, b);
+    v[1] = LowHalves(c, d);
+    v[2] = HighHalves(a, b);
+    v[3] = HighHalves(c, d);
 }
 
 // From v[k] = positions 4k .. 4k+3 to (0 1 | 4 5), (2 3 | 6 7), (8 9 | 12 13),
 // (10 11 | 14 15), so that the in-half de-interleave takes them apart.
 inline void HalvesInterleaved(V256 (&v)[4]) {
-    HalvesInOrder(v);
-    const V256 second = v[1];
-    v[1] = v[2];
-    v[2] = second;
+    const V256 a = v[0], b = v[1], c = v[2], d = v[3];
+    v[0] = LowHalves(a, b);
+    v[1] = HighHalves(a, b);
+    v[2] = LowHalves(c, d);
+    v[3] = HighHalves(c, d);
 }
 
 // 64-bit quarters (0, 2 | 1, 3) to (0, 1 | 2, 3).
