@@ -31,38 +31,6 @@ const PIXEL_YC* RowOf(const PIXEL_YC* first, int k, int pitch) {
     return first + static_cast<ptrdiff_t>(k) * pitch;
 }
 
-}  // namespace
-
-void GatherChromaQuad(int16_t* crLine, int16_t* cbLine, const PIXEL_YC* first, int count,
-                      int pitch) {
-    if (count <= 0) return;
-    const int positions = count + 2 * kQuadEdge;
-    for (int k = 0; k < L; ++k) {
-        const PIXEL_YC* row = RowOf(first, k, pitch);
-        for (int p = 0; p < positions; ++p) {
-            // Edge positions repeat the first and the last sample taken.
-            const int j = std::clamp(p - kQuadEdge, 0, count - 1);
-            crLine[L * p + k] = row[2 * j].cr;
-            cbLine[L * p + k] = row[2 * j].cb;
-        }
-    }
-}
-
-void ScatterChromaQuad(PIXEL_YC* first, const int16_t* crLine, const int16_t* cbLine, int count,
-                       int pitch) {
-    // Nothing to write: not even the row addresses are formed (first may be null).
-    if (count <= 0) return;
-    for (int k = 0; k < L; ++k) {
-        PIXEL_YC* row = first + static_cast<ptrdiff_t>(k) * pitch;
-        for (int i = 0; i < count; ++i) {
-            row[i].cr = crLine[L * i + k];
-            row[i].cb = cbLine[L * i + k];
-        }
-    }
-}
-
-namespace {
-
 // Lane k of the fold at distance d around a position: the two samples
 // added with 16-bit saturation.
 int16_t Fold(const int16_t* centre, int d, int k) {
@@ -93,22 +61,6 @@ void QuadLowPass(int16_t* dst, const int16_t* src, int count, const QuadFilterTa
     }
 }
 
-}  // namespace
-
-void LowPass640Quad(int16_t* dst, const int16_t* src, int count) {
-    QuadLowPass(dst, src, count, kLowPass640QuadTaps);
-}
-
-void LowPass720Quad(int16_t* dst, const int16_t* src, int count) {
-    QuadLowPass(dst, src, count, kLowPass720QuadTaps);
-}
-
-void WideLowPassQuad(int16_t* dst, const int16_t* src, int count) {
-    QuadLowPass(dst, src, count, kWideLowPassQuadTaps);
-}
-
-namespace {
-
 int16_t RotatedSample(QuadTapPair c, int16_t first, int16_t second) {
     return Saturate16((MultiplyAddPair(c, second, first) + kRotationRound) >> kRotationShift);
 }
@@ -128,38 +80,12 @@ void RotateQuad(int16_t* a, int16_t* b, int count, QuadTapPair toA, QuadTapPair 
     scalar(a + grouped, b + grouped, count - grouped);
 }
 
-}  // namespace
-
-void RotateToIQQuad(int16_t* crLine, int16_t* cbLine, int count) {
-    RotateQuad(crLine, cbLine, count, kIFromCbCr, kQFromCbCr, RotateToIQ);
-}
-
-void RotateFromIQQuad(int16_t* iLine, int16_t* qLine, int count) {
-    RotateQuad(iLine, qLine, count, kCrFromQI, kCbFromQI, RotateFromIQ);
-}
-
-namespace {
-
 // (factor * d) >> 6, saturated; factor and d are 16-bit, so the product is exact.
 int16_t ScaledDifference(int16_t d, int16_t factor) {
     return Saturate16((int32_t{factor} * d) >> kBlendShift);
 }
 
 int16_t BlendFactor(int strength) { return Low16(WrapMul(2, strength)); }
-
-}  // namespace
-
-void BlendDetailQuad(int16_t* f, const int16_t* x, int count, int strength) {
-    if (count <= 0) return;
-    const int16_t factor = BlendFactor(strength);
-    const int grouped = count / L * L;
-    for (int j = 0; j < grouped; ++j) {
-        f[j] = SaturatingAdd(f[j], ScaledDifference(SaturatingSub(x[j], f[j]), factor));
-    }
-    BlendDetail(f + grouped, x + grouped, count - grouped, strength);
-}
-
-namespace {
 
 // The coring of one lane, all in 16 bits: the magnitude of -32768 stays
 // -32768, the ramp 5a - 4t is formed as a + 4(a - t) and wraps.
@@ -175,6 +101,64 @@ int16_t CoredDifference(int16_t d, int16_t threshold) {
 }
 
 }  // namespace
+
+void GatherChromaQuad(int16_t* crLine, int16_t* cbLine, const PIXEL_YC* first, int count,
+                      int pitch) {
+    if (count <= 0) return;
+    const int positions = count + 2 * kQuadEdge;
+    for (int k = 0; k < L; ++k) {
+        const PIXEL_YC* row = RowOf(first, k, pitch);
+        for (int p = 0; p < positions; ++p) {
+            // Edge positions repeat the first and the last sample taken.
+            const int j = std::clamp(p - kQuadEdge, 0, count - 1);
+            crLine[L * p + k] = row[2 * j].cr;
+            cbLine[L * p + k] = row[2 * j].cb;
+        }
+    }
+}
+
+void ScatterChromaQuad(PIXEL_YC* first, const int16_t* crLine, const int16_t* cbLine, int count,
+                       int pitch) {
+    // Nothing to write: not even the row addresses are formed (first may be null).
+    if (count <= 0) return;
+    for (int k = 0; k < L; ++k) {
+        PIXEL_YC* row = first + static_cast<ptrdiff_t>(k) * pitch;
+        for (int i = 0; i < count; ++i) {
+            row[i].cr = crLine[L * i + k];
+            row[i].cb = cbLine[L * i + k];
+        }
+    }
+}
+
+void LowPass640Quad(int16_t* dst, const int16_t* src, int count) {
+    QuadLowPass(dst, src, count, kLowPass640QuadTaps);
+}
+
+void LowPass720Quad(int16_t* dst, const int16_t* src, int count) {
+    QuadLowPass(dst, src, count, kLowPass720QuadTaps);
+}
+
+void WideLowPassQuad(int16_t* dst, const int16_t* src, int count) {
+    QuadLowPass(dst, src, count, kWideLowPassQuadTaps);
+}
+
+void RotateToIQQuad(int16_t* crLine, int16_t* cbLine, int count) {
+    RotateQuad(crLine, cbLine, count, kIFromCbCr, kQFromCbCr, RotateToIQ);
+}
+
+void RotateFromIQQuad(int16_t* iLine, int16_t* qLine, int count) {
+    RotateQuad(iLine, qLine, count, kCrFromQI, kCbFromQI, RotateFromIQ);
+}
+
+void BlendDetailQuad(int16_t* f, const int16_t* x, int count, int strength) {
+    if (count <= 0) return;
+    const int16_t factor = BlendFactor(strength);
+    const int grouped = count / L * L;
+    for (int j = 0; j < grouped; ++j) {
+        f[j] = SaturatingAdd(f[j], ScaledDifference(SaturatingSub(x[j], f[j]), factor));
+    }
+    BlendDetail(f + grouped, x + grouped, count - grouped, strength);
+}
 
 void BlendDetailCoredQuad(int16_t* f, const int16_t* x, int count, int strength, int noise) {
     if (count <= 0) return;
