@@ -67,29 +67,15 @@ inline void Store(int16_t* p, Vec<P> v) {
 
 // ---- Constants.
 
+// Every 32-bit lane set to v.
 template <class V>
-inline V Splat16(int16_t v);
-template <class V>
-inline V Splat32(int32_t v);
-
-template <>
-inline V128 Splat16<V128>(int16_t v) {
-    return {_mm_set1_epi16(v)};
+inline V Splat32(int32_t v) {
+    if constexpr (sizeof(V) == sizeof(__m128i)) {
+        return {_mm_set1_epi32(v)};
+    } else {
+        return {_mm256_set1_epi32(v)};
+    }
 }
-template <>
-inline V128 Splat32<V128>(int32_t v) {
-    return {_mm_set1_epi32(v)};
-}
-#if defined(TRELVANE_SIMD_AVX2)
-template <>
-inline V256 Splat16<V256>(int16_t v) {
-    return {_mm256_set1_epi16(v)};
-}
-template <>
-inline V256 Splat32<V256>(int32_t v) {
-    return {_mm256_set1_epi32(v)};
-}
-#endif
 
 template <class V>
 inline V Zero() {
@@ -102,6 +88,12 @@ inline V PairPattern(int16_t first, int16_t second) {
     const uint32_t pair =
         static_cast<uint16_t>(first) | (static_cast<uint32_t>(static_cast<uint16_t>(second)) << 16);
     return Splat32<V>(static_cast<int32_t>(pair));
+}
+
+// Every 16-bit lane set to v.
+template <class V>
+inline V Splat16(int16_t v) {
+    return PairPattern<V>(v, v);
 }
 
 // ---- Lane-wise operations, one definition per width.
@@ -219,29 +211,28 @@ inline void StoreNarrowU8(uint8_t* p, V256 v) {
 inline V256 LoadWhole(const int16_t* p, V256) { return Load<4>(p); }
 inline void StoreWhole(int16_t* p, V256 v) { Store<4>(p, v); }
 
-// The low halves of a and b, or their high halves, as one vector.
-inline V256 LowHalves(V256 a, V256 b) { return {_mm256_permute2x128_si256(a.raw, b.raw, 0x20)}; }
-inline V256 HighHalves(V256 a, V256 b) { return {_mm256_permute2x128_si256(a.raw, b.raw, 0x31)}; }
+// out = the low halves of a and b, their high halves, and the same of c, d.
+inline void PairHalves(V256 a, V256 b, V256 c, V256 d, V256 (&out)[4]) {
+    out[0] = {_mm256_permute2x128_si256(a.raw, b.raw, 0x20)};
+    out[1] = {_mm256_permute2x128_si256(a.raw, b.raw, 0x31)};
+    out[2] = {_mm256_permute2x128_si256(c.raw, d.raw, 0x20)};
+    out[3] = {_mm256_permute2x128_si256(c.raw, d.raw, 0x31)};
+}
 
 // From v[k] = positions (2k, 2k+1 | 2k+8, 2k+9) of a run of 16, as the
 // in-half interleave leaves them, to v[k] = positions 4k .. 4k+3.
 inline void HalvesInOrder(V256 (&v)[4]) {
-    const V256 a = v[0], b = v[1], c = v[2], d = v[3];
-    v[0] = LowHalves(a, b);
-    v[1] = LowHalves(c, d);
-    v[2] = HighHalves(a, b);
-    v[3] = HighHalves(c, d);
+    V256 paired[4];
+    PairHalves(v[0], v[1], v[2], v[3], paired);
+    v[0] = paired[0];
+    v[1] = paired[2];
+    v[2] = paired[1];
+    v[3] = paired[3];
 }
 
 // From v[k] = positions 4k .. 4k+3 to (0 1 | 4 5), (2 3 | 6 7), (8 9 | 12 13),
 // (10 11 | 14 15), so that the in-half de-interleave takes them apart.
-inline void HalvesInterleaved(V256 (&v)[4]) {
-    const V256 a = v[0], b = v[1], c = v[2], d = v[3];
-    v[0] = LowHalves(a, b);
-    v[1] = HighHalves(a, b);
-    v[2] = LowHalves(c, d);
-    v[3] = HighHalves(c, d);
-}
+inline void HalvesInterleaved(V256 (&v)[4]) { PairHalves(v[0], v[1], v[2], v[3], v); }
 
 // 64-bit quarters (0, 2 | 1, 3) to (0, 1 | 2, 3).
 inline V256 QuartersInOrder(V256 v) { return {_mm256_permute4x64_epi64(v.raw, 0xD8)}; }
