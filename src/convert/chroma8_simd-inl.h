@@ -13,7 +13,7 @@ template <class Step, class One>
 inline void ForSamples(int count, const Step& step, const One& one) {
     int i = 0;
     for (; i + kSamples<Widest> <= count; i += kSamples<Widest>) step.template operator()<Widest>(i);
-    if constexpr (kSamples<Widest> > kSamples<V128>) {
+    if constexpr (kWidestPositions > 2) {
         if (i + kSamples<V128> <= count) {
             step.template operator()<V128>(i);
             i += kSamples<V128>;
