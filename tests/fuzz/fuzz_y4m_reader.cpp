@@ -45,6 +45,8 @@ namespace {
 
 using namespace trelvane::cli;
 using trelvane::FilterSettings;
+using trelvane::ConversionTables;
+using trelvane::SampleScale;
 
 constexpr int64_t kMaxFuzzPixels = 1 << 14;
 
