@@ -10,7 +10,7 @@
 
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
-#include "sample_convert.h"
+#include "convert/sample_convert.h"
 #include "y4m.h"
 #include "y4m_planar.h"
 #include "y4m_planes.h"

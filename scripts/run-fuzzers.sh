@@ -2,15 +2,19 @@
 # Runs every libFuzzer target of the fuzz preset for a bounded time each,
 # starting from the seed corpus in the repository (copied, so the repository
 # is not changed). Usage: run-fuzzers.sh [SECONDS]   (default 60)
+# TRELVANE_FUZZ_DIR names another folder of targets. Finding no target there
+# is a failure: a run that fuzzed nothing must not pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-dir=build/fuzz/tests/fuzz
+dir=${TRELVANE_FUZZ_DIR:-build/fuzz/tests/fuzz}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
+ran=0
 for target in "$dir"/fuzz_*; do
     [ -x "$target" ] || continue
+    ran=$((ran + 1))
     name=$(basename "$target")
     corpus="$work/$name"
     mkdir -p "$corpus"
@@ -27,4 +31,8 @@ for target in "$dir"/fuzz_*; do
         status=1
     fi
 done
+if [ "$ran" -eq 0 ]; then
+    echo "FAILED: no fuzz target in $dir (build the fuzz preset first)"
+    exit 1
+fi
 exit $status

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/filter_host.h"
+#include "core/yc_frame.h"
 
 namespace trelvane::cli {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/filter_host.h"
+#include "core/yc_frame.h"
 
 namespace trelvane::cli {
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "plane_samples.h"
+#include "convert/plane_samples.h"
 
 namespace trelvane::cli {
 

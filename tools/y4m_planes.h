@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "plugin/filter_host.h"
-#include "sample_convert.h"
+#include "core/yc_frame.h"
+#include "convert/sample_convert.h"
 #include "y4m.h"
 
 namespace trelvane::cli {

@@ -6,7 +6,7 @@
 #include "filter_runner.h"
 #include "frame/test_pattern.h"
 #include "progress.h"
-#include "sample_convert.h"
+#include "convert/sample_convert.h"
 #include "y4m.h"
 #include "y4m_planar.h"
 #include "y4m_planes.h"

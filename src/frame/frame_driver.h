@@ -1,9 +1,10 @@
 // The per-frame driver: settings, test pattern, and each mode's chroma
-// pipeline over every row.
+// pipeline over every row of a YC frame.
 #pragma once
 
+#include "core/yc_frame.h"
 #include "frame/work_buffers.h"
-#include "plugin/filter_host.h"
+#include "kernels/packed/packed_kernels.h"
 
 namespace trelvane {
 
@@ -18,24 +19,25 @@ struct FilterSettings {
     int test = 0;       // non-zero: the test pattern replaces the frame first
 };
 
-// A frame in the host's layout: row r starts at pixels + r * pitch.
-struct YcFrame {
-    PIXEL_YC* pixels = nullptr;
-    int w = 0;
-    int h = 0;
-    int pitch = 0;
-};
+// Whether the driver can work on the frame: no negative size, a pitch not
+// below the width, and pixels unless the frame is empty.
+bool UsableGeometry(const YcFrame& frame);
 
-// Reads the current settings from the host's FILTER (track[0..2], check[0..2]).
-FilterSettings ReadSettings(const FILTER& fp);
+// The filtering proper, in buffers that already exist for the frame's pitch:
+// every row through the stages of a mode from 1 to 4, with the low-pass pair
+// of the "640" setting (any other mode leaves the frame alone). The packed
+// path runs the kernels of the given table.
+void FilterRows(const WorkBuffers& buffers, const FilterSettings& settings, const YcFrame& frame,
+                const PackedKernels& kernels = ProcessPackedKernels());
 
-// Runs one frame in the given buffers. Returns 1 when the frame was handled
-// and 0 when it was not: the work buffers could not be allocated, or the
-// geometry is unusable (no pixels, a negative size, or a pitch below the
-// width), in which case nothing is written.
-int ProcessFrameWith(WorkBuffers& buffers, const FilterSettings& settings, const YcFrame& frame);
-
-// The plug-in's func_proc: the same, in the process-wide buffers.
-TRELVANE_HOST_ENTRY int TRELVANE_CDECL ProcessFrame(FILTER* fp, FILTER_PROC_INFO* fpip);
+// The plug-in's ProcessFrame in the caller's buffers (the command-line
+// tool's workers, tests, benchmarks): the test pattern when "test" is on,
+// nothing more in mode 0, then the buffers for the frame's pitch and
+// FilterRows. Returns 1 when the frame was handled and 0 when it was not: the
+// work buffers could not be allocated, or the geometry is unusable (no
+// pixels, a negative size, or a pitch below the width), in which case
+// nothing is written.
+int ProcessFrameWith(WorkBuffers& buffers, const FilterSettings& settings, const YcFrame& frame,
+                     const PackedKernels& kernels = ProcessPackedKernels());
 
 }  // namespace trelvane

@@ -2,7 +2,7 @@
 // last eight, and two colour blocks on the -I and +Q axes in the last eight.
 #pragma once
 
-#include "plugin/filter_host.h"
+#include "core/yc_frame.h"
 
 namespace trelvane {
 

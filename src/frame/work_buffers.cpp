@@ -47,7 +47,7 @@ int16_t* AllocateZeroed(size_t bytes) {
     if (bytes == 0) return nullptr;
     void* block = gAllocate(bytes, kAlignment);
     // Zero-filled so that no stage ever reads memory nothing wrote: the
-    // four-row rotations and blends of an odd-width frame touch two values
+    // packed rotations and blends of an odd-width frame touch two values
     // just past the line, which no stage of a group writes first.
     if (block != nullptr) std::memset(block, 0, bytes);
     return static_cast<int16_t*>(block);
@@ -110,11 +110,6 @@ WorkBuffers& ProcessWorkBuffers() {
 
 int EnsureWorkBuffers(int pitch) {
     return EnsureWorkBuffers(gProcessBuffers, pitch);
-}
-
-int TRELVANE_CDECL ReleaseWorkBuffers(FILTER* /*fp*/) {
-    ReleaseWorkBuffers(gProcessBuffers);
-    return 1;
 }
 
 void SetWorkBufferAllocator(AlignedAllocFn allocate, AlignedFreeFn release) {

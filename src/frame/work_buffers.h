@@ -4,12 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/filter_host.h"
-
 namespace trelvane {
 
 // Sized for a row pitch p (pixels): padCr and padCb hold 8p + 256 bytes,
-// lowCr and lowCb 8p bytes, all 16-byte aligned. That covers the four-row
+// lowCr and lowCb 8p bytes, all 16-byte aligned. That covers the packed
 // extended lines (n + 32 positions of 8 bytes) and full-rate lines (2n
 // positions) for any width up to the pitch. A pointer is null while its
 // buffer does not exist.
@@ -36,11 +34,9 @@ int EnsureWorkBuffers(WorkBuffers& buffers, int pitch);
 void ReleaseWorkBuffers(WorkBuffers& buffers);
 
 // The process-wide buffers the plug-in works in (one host thread, one frame
-// at a time).
+// at a time), and EnsureWorkBuffers on them.
 WorkBuffers& ProcessWorkBuffers();
 int EnsureWorkBuffers(int pitch);
-// The plug-in's func_exit. The argument is not used; always returns 1.
-TRELVANE_HOST_ENTRY int TRELVANE_CDECL ReleaseWorkBuffers(FILTER* fp);
 
 // The aligned allocator behind the buffers, replaceable so that tests can make
 // a chosen allocation fail. Passing nulls restores the default.

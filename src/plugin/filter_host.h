@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/yc_frame.h"
+
 #if defined(_WIN32)
 #define TRELVANE_CDECL __cdecl
 #else
@@ -28,13 +30,6 @@
 #else
 #define TRELVANE_HOST_ENTRY
 #endif
-
-// One pixel of the host's YC48 frame: three signed 16-bit values, no gap.
-struct PIXEL_YC {
-    int16_t y;
-    int16_t cb;
-    int16_t cr;
-};
 
 // FILTER_DLL::flag bit: the information field holds a string.
 constexpr int FILTER_FLAG_EX_INFORMATION = 0x00040000;
@@ -112,8 +107,6 @@ struct FILTER_PROC_INFO {
     int line_size;
     int reserve[8];
 };
-
-static_assert(sizeof(PIXEL_YC) == 6, "PIXEL_YC is three packed 16-bit values");
 
 #if defined(__i386__) || defined(_M_IX86)
 // On the plug-in's target every record must have the host's layout.

@@ -1,6 +1,6 @@
 #include "plugin/plugin_table.h"
 
-#include "frame/frame_driver.h"
+#include "frame/test_pattern.h"
 #include "frame/work_buffers.h"
 #include "trelvane_version.h"
 
@@ -65,3 +65,37 @@ FILTER_DLL gFilterTable = {
 extern "C" FILTER_DLL* TRELVANE_CDECL GetFilterTable(void) {
     return &gFilterTable;
 }
+
+namespace trelvane {
+
+FilterSettings ReadSettings(const FILTER& fp) {
+    FilterSettings s;
+    s.mode = fp.track[kTrackMode];
+    s.strength = fp.track[kTrackStrength];
+    s.noise = fp.track[kTrackNoise];
+    s.line640 = fp.check[kCheck640];
+    s.mmx = fp.check[kCheckMmx];
+    s.test = fp.check[kCheckTest];
+    return s;
+}
+
+int TRELVANE_CDECL ProcessFrame(FILTER* fp, FILTER_PROC_INFO* fpip) {
+    if (fp == nullptr || fpip == nullptr || fp->track == nullptr || fp->check == nullptr) return 0;
+    const FilterSettings settings = ReadSettings(*fp);
+    const YcFrame frame{fpip->ycp_edit, fpip->w, fpip->h, fpip->max_w};
+    if (!UsableGeometry(frame)) return 0;
+    if (settings.test != 0) {
+        DrawTestPattern(settings.line640, fpip->ycp_edit, fpip->w, fpip->h, fpip->max_w);
+    }
+    if (settings.mode == 0) return 1;
+    if (EnsureWorkBuffers(fpip->max_w) == 0) return 0;
+    FilterRows(ProcessWorkBuffers(), settings, frame);
+    return 1;
+}
+
+int TRELVANE_CDECL ReleaseWorkBuffers(FILTER* /*fp*/) {
+    ReleaseWorkBuffers(ProcessWorkBuffers());
+    return 1;
+}
+
+}  // namespace trelvane

@@ -58,7 +58,7 @@ void FilterRowByHand(PIXEL_YC* row, int w, const FilterSettings& s) {
     ScatterChromaRow(row, cr.data(), cb.data(), 2 * n);
 }
 
-TEST_F(FrameDriver, OneRowPathMatchesItsKernelsCalledInOrder) {
+TEST_F(FrameDriver, ScalarPathMatchesItsKernelsCalledInOrder) {
     const FilterSettings cases[] = {
         {.mode = 1, .line640 = 1},
         {.mode = 1, .line640 = 0},
@@ -169,7 +169,7 @@ TEST_F(FrameDriver, UnusableGeometryWritesNothing) {
     }
 }
 
-// The test pattern through every mode on the one-row path (strength 64,
+// The test pattern through every mode on the scalar path (strength 64,
 // noise 48). The hashes were computed once and agree with a separate
 // model of the pipeline written from the documented arithmetic; the 32-bit
 // build must give the same frames.

@@ -181,5 +181,21 @@ TEST_F(WorkBufferLifecycle, FuncExitReleasesOnceAndAlwaysReturnsOne) {
     EXPECT_EQ(Log().allocations, 8);
 }
 
+// func_proc works in the process-wide buffers that EnsureWorkBuffers(max_w)
+// makes: buffers made beforehand for the same pitch are taken as they are.
+TEST_F(WorkBufferLifecycle, HostFramesUseTheBuffersEnsureWorkBuffersMakes) {
+    ASSERT_EQ(EnsureWorkBuffers(12), 1);
+    const std::vector<int16_t*> made = Pointers(ProcessWorkBuffers());
+    EXPECT_EQ(Log().allocations, 4);
+    test::OwnedFrame frame = test::MakeRandomFrame(10, 5, 12, 16u);
+    ASSERT_EQ(test::RunLikeHost({4, 64, 48}, {0, 1, 0}, frame), 1);
+    EXPECT_EQ(Pointers(ProcessWorkBuffers()), made);
+    EXPECT_EQ(Log().allocations, 4);
+    test::OwnedFrame wider = test::MakeRandomFrame(10, 5, 14, 17u);
+    ASSERT_EQ(test::RunLikeHost({4, 64, 48}, {0, 1, 0}, wider), 1);
+    EXPECT_EQ(ProcessWorkBuffers().allocatedPitch, 14);
+    EXPECT_EQ(Log().allocations, 8);
+}
+
 }  // namespace
 }  // namespace trelvane

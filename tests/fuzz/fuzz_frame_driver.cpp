@@ -1,8 +1,9 @@
 // Fuzz target: the frame driver on arbitrary geometry, settings and pixels.
 //
-// Each frame is filtered with the packed kernels forced to their portable
-// form and again with each SIMD form the processor runs (SSE2, AVX2), and
-// the results must agree pixel for pixel. The portable run has the frame
+// Each frame is filtered with the portable packed kernels and again with the
+// table of each SIMD level the processor runs (SSE2, AVX2; the host's table
+// always runs the process-wide one), and the results must agree pixel for
+// pixel. The portable run has the frame
 // alone in a heap block of exactly its size, so that AddressSanitizer sees
 // any read or write past either end; the others have it framed by guard
 // pixels that must survive. In modes 1 to 4 without the test pattern, luma
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "frame/frame_driver.h"
+#include "kernels/cpu_features.h"
 #include "kernels/packed/packed_kernels.h"
 #include "plugin/host_call.h"
 
@@ -60,12 +62,13 @@ bool GuardsIntact(const std::vector<PIXEL_YC>& frame, size_t pixels) {
     return true;
 }
 
-// One frame through the host's table (process-wide buffers) or straight
-// into the driver with buffers of its own.
-int Filter(const trelvane::FilterSettings& s, bool viaTable, const trelvane::YcFrame& frame) {
+// One frame through the host's table (process-wide buffers and kernels) or
+// straight into the driver with buffers of its own and the given kernels.
+int Filter(const trelvane::FilterSettings& s, bool viaTable, const trelvane::YcFrame& frame,
+           const trelvane::PackedKernels& kernels) {
     if (viaTable) return trelvane::CallFuncProcLikeHost(s, frame);
     trelvane::WorkBuffers buffers;
-    const int result = trelvane::ProcessFrameWith(buffers, s, frame);
+    const int result = trelvane::ProcessFrameWith(buffers, s, frame, kernels);
     trelvane::ReleaseWorkBuffers(buffers);
     return result;
 }
@@ -100,14 +103,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Exactly the frame's pixels, nothing around them.
     const std::unique_ptr<PIXEL_YC[]> exact(new PIXEL_YC[pixels]);
     if (pixels > 0) std::memcpy(exact.get(), body, pixels * sizeof(PIXEL_YC));
-    using trelvane::PackedForm;
-    Require(trelvane::ForcePackedForm(PackedForm::kPortable));
-    Require(Filter(s, viaTable, {exact.get(), w, h, pitch}) == 1);
+    // The portable model gives the reference frame.
+    Require(Filter(s, false, {exact.get(), w, h, pitch}, trelvane::PackedKernelsFor(0)) == 1);
     int simdRuns = 0;
-    for (const PackedForm form : {PackedForm::kSse2, PackedForm::kAvx2}) {
-        if (!trelvane::ForcePackedForm(form)) continue;
+    for (const uint32_t mask : {uint32_t{trelvane::kCpuSse2}, trelvane::kCpuSse2 | trelvane::kCpuAvx2}) {
+        const trelvane::PackedKernels kernels = trelvane::PackedKernelsFor(mask);
+        if (kernels.cpuFeatures != mask) continue;
         frame = before;
-        Require(Filter(s, viaTable, {body, w, h, pitch}) == 1);
+        Require(Filter(s, viaTable, {body, w, h, pitch}, kernels) == 1);
         Require(GuardsIntact(frame, pixels));
         if (pixels > 0) Require(std::memcmp(exact.get(), body, pixels * sizeof(PIXEL_YC)) == 0);
         ++simdRuns;
@@ -115,10 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (simdRuns == 0) {
         // No SIMD form here: the guarded frame goes through the portable one.
         frame = before;
-        Require(Filter(s, viaTable, {body, w, h, pitch}) == 1);
+        Require(Filter(s, viaTable, {body, w, h, pitch}, trelvane::PackedKernelsFor(0)) == 1);
         Require(GuardsIntact(frame, pixels));
     }
-    trelvane::UseDetectedPackedForm();
 
     const bool filtering = s.mode >= 1 && s.mode <= 4 && !s.test;
     for (int r = 0; r < h; ++r) {

@@ -1,4 +1,4 @@
-// Fuzz target: every four-row packed kernel in each SIMD form the processor
+// Fuzz target: every packed kernel in each SIMD form the processor
 // runs (SSE2, AVX2) against the portable form, on random counts, settings and
 // data.
 //
@@ -15,14 +15,14 @@
 #include <cstring>
 #include <vector>
 
+#include "kernels/cpu_features.h"
 #include "kernels/packed/packed_kernels.h"
 
 namespace {
 
 using trelvane::kQuadEdge;
 using trelvane::kQuadLanes;
-using trelvane::PackedForm;
-using trelvane::PackedKernelTable;
+using trelvane::PackedKernels;
 
 void Require(bool condition) {
     if (!condition) std::abort();
@@ -108,7 +108,7 @@ struct Outcome {
     std::vector<PIXEL_YC> frame;
 };
 
-Outcome Run(const PackedKernelTable& t, Kernel kernel, const Buffers& inputs, const std::vector<PIXEL_YC>& frame,
+Outcome Run(const PackedKernels& t, Kernel kernel, const Buffers& inputs, const std::vector<PIXEL_YC>& frame,
             int count, const Rows& rows, int strength, int noise) {
     Outcome o{inputs, frame};
     PIXEL_YC* pixels = o.frame.empty() ? nullptr : o.frame.data();
@@ -186,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     frame.resize(rows.Pixels());
     for (PIXEL_YC& p : frame) p = {in.Sample(extremes), in.Sample(extremes), in.Sample(extremes)};
 
-    const Outcome model = Run(trelvane::PortablePackedKernels(), kernel, inputs, frame, count, rows, strength, noise);
+    const Outcome model = Run(trelvane::PackedKernelsFor(0), kernel, inputs, frame, count, rows, strength, noise);
     // The scatter sets cr and cb of the first count pixels of each row and
     // nothing else: luma everywhere and the pixels between the rows stay.
     for (size_t i = 0; i < frame.size(); ++i) {
@@ -196,9 +196,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    for (const PackedForm form : {PackedForm::kSse2, PackedForm::kAvx2}) {
-        if (!trelvane::PackedFormSupported(form)) continue;
-        const Outcome simd = Run(*trelvane::PackedKernelsOf(form), kernel, inputs, frame, count, rows, strength, noise);
+    for (const uint32_t mask : {uint32_t{trelvane::kCpuSse2}, trelvane::kCpuSse2 | trelvane::kCpuAvx2}) {
+        const PackedKernels kernels = trelvane::PackedKernelsFor(mask);
+        if (kernels.cpuFeatures != mask) continue;
+        const Outcome simd = Run(kernels, kernel, inputs, frame, count, rows, strength, noise);
         for (size_t i = 0; i < inputs.lines.size(); ++i) Require(simd.lines.lines[i] == model.lines.lines[i]);
         Require(SameFrame(simd.frame, model.frame));
     }

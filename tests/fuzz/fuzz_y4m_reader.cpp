@@ -36,7 +36,7 @@
 #include "byte_io.h"
 #include "cli_app.h"
 #include "frame/frame_driver.h"
-#include "sample_convert.h"
+#include "convert/sample_convert.h"
 #include "y4m.h"
 #include "y4m_planar.h"
 #include "y4m_planes.h"
@@ -45,6 +45,8 @@ namespace {
 
 using namespace trelvane::cli;
 using trelvane::FilterSettings;
+using trelvane::ConversionTables;
+using trelvane::SampleScale;
 
 constexpr int64_t kMaxFuzzPixels = 1 << 14;
 

@@ -16,7 +16,7 @@ int32_t Wrap32(int64_t v) {
 }
 
 // The blends' rule with every product and sum taken modulo 2^32, as the
-// one-row kernels define it; for settings in the declared ranges nothing
+// scalar kernels define it; for settings in the declared ranges nothing
 // wraps and this is the exact result.
 int16_t ReferenceBlend(int16_t f, int64_t e, int strength) {
     const int32_t product = Wrap32(int64_t{Wrap32(2 * int64_t{strength})} * e);

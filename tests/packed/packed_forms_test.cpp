@@ -1,7 +1,7 @@
-// Each SIMD form (SSE2, AVX2) against the portable model, kernel by kernel,
-// bit for bit:
+// Each SIMD level's table (SSE2, AVX2) against the portable model, kernel by
+// kernel, bit for bit:
 // every count from 0 to 72 (whole pairs of positions, a lone position, the
-// one-row remainder values), both 16- and 8-byte alignment, seeded random and
+// scalar remainder values), both 16- and 8-byte alignment, seeded random and
 // extreme inputs, with guards around every output.
 #include <gtest/gtest.h>
 
@@ -27,16 +27,12 @@ using packed_test::kAllFills;
 constexpr int kMaxCount = 72;
 constexpr int kShifts[] = {0, 4};
 
-class SimdMatchesPortable : public ::testing::TestWithParam<PackedForm> {
+class SimdMatchesPortable : public ::testing::TestWithParam<packed_test::Level> {
 protected:
     void SetUp() override {
-        simd_ = PackedKernelsOf(GetParam());
-        const std::string name = packed_test::FormName(GetParam());
-        if (simd_ == nullptr) GTEST_SKIP() << "this build has no " << name << " form to compare";
-        if (!PackedFormSupported(GetParam())) {
-            GTEST_SKIP() << "this processor cannot run the " << name << " form";
+        if (!packed_test::Available(GetParam())) {
+            GTEST_SKIP() << "this build or processor has no " << GetParam().name << " level";
         }
-        ASSERT_EQ(simd_->form, GetParam());
     }
 
     // Both forms on copies of the same lines; the lines must come out equal,
@@ -46,7 +42,7 @@ protected:
         std::vector<GuardedLine> viaPortable = inputs;
         std::vector<GuardedLine> viaSimd = inputs;
         run(portable_, viaPortable);
-        run(*simd_, viaSimd);
+        run(simd_, viaSimd);
         for (size_t i = 0; i < inputs.size(); ++i) {
             SCOPED_TRACE("line " + std::to_string(i));
             ASSERT_TRUE(viaPortable[i].GuardsIntact());
@@ -75,18 +71,35 @@ protected:
         }
     }
 
-    const PackedKernelTable& portable_ = PortablePackedKernels();
-    const PackedKernelTable* simd_ = nullptr;
-    const uint32_t seed_ = std::random_device{}();
+    const PackedKernels portable_ = PackedKernelsFor(0);
+    const PackedKernels simd_ = PackedKernelsFor(GetParam().mask);
+    const uint32_t seed_ = test::TestSeed();
     std::mt19937 rng_{seed_};
 };
 
-TEST_P(SimdMatchesPortable, FormsAreDistinct) {
-    EXPECT_NE(simd_->lowPass640Quad, portable_.lowPass640Quad);
-    EXPECT_NE(simd_->rotateToIQQuad, portable_.rotateToIQQuad);
-    EXPECT_NE(simd_->blendDetailCoredQuad, portable_.blendDetailCoredQuad);
-    EXPECT_NE(simd_->upsampleChroma2xQuad, portable_.upsampleChroma2xQuad);
-    EXPECT_EQ(portable_.form, PackedForm::kPortable);
+// Each level replaces every entry of the one below it, and the mask 0 gives
+// the portable model itself.
+TEST_P(SimdMatchesPortable, EveryEntryIsTheLevelsOwn) {
+    const PackedKernels below = PackedKernelsFor((GetParam().mask & kCpuAvx2) != 0 ? uint32_t{kCpuSse2} : 0u);
+    const auto entries = [](const PackedKernels& k) {
+        return std::vector<const void*>{
+            reinterpret_cast<const void*>(k.gatherChromaQuad),
+            reinterpret_cast<const void*>(k.scatterChromaQuad),
+            reinterpret_cast<const void*>(k.lowPass640Quad),
+            reinterpret_cast<const void*>(k.lowPass720Quad),
+            reinterpret_cast<const void*>(k.wideLowPassQuad),
+            reinterpret_cast<const void*>(k.rotateToIQQuad),
+            reinterpret_cast<const void*>(k.rotateFromIQQuad),
+            reinterpret_cast<const void*>(k.blendDetailQuad),
+            reinterpret_cast<const void*>(k.blendDetailCoredQuad),
+            reinterpret_cast<const void*>(k.upsampleChroma2xQuad)};
+    };
+    const std::vector<const void*> own = entries(simd_);
+    const std::vector<const void*> lower = entries(below);
+    for (size_t i = 0; i < own.size(); ++i) EXPECT_NE(own[i], lower[i]) << "entry " << i;
+    EXPECT_EQ(portable_.cpuFeatures, 0u);
+    EXPECT_EQ(portable_.lowPass640Quad, &LowPass640Quad);
+    EXPECT_EQ(portable_.upsampleChroma2xQuad, &UpsampleChroma2xQuad);
 }
 
 // Sources hold exactly the positions a kernel may read, so that a
@@ -100,10 +113,10 @@ std::vector<int16_t> ExactSource(int positions, Fill fill, std::mt19937& rng) {
 }
 
 TEST_P(SimdMatchesPortable, Filters) {
-    using Filter = decltype(&LowPass640Quad) PackedKernelTable::*;
-    const std::pair<Filter, int> filters[] = {{&PackedKernelTable::lowPass640Quad, 9},
-                                              {&PackedKernelTable::lowPass720Quad, 9},
-                                              {&PackedKernelTable::wideLowPassQuad, 7}};
+    using Filter = decltype(&LowPass640Quad) PackedKernels::*;
+    const std::pair<Filter, int> filters[] = {{&PackedKernels::lowPass640Quad, 9},
+                                              {&PackedKernels::lowPass720Quad, 9},
+                                              {&PackedKernels::wideLowPassQuad, 7}};
     ForEachCase([&](Fill fill, Fill, int count, int shift) {
         for (const auto& entry : filters) {
             // Plain variables: clang 14 cannot capture structured bindings.
@@ -194,66 +207,28 @@ TEST_P(SimdMatchesPortable, GatherAndScatter) {
         std::vector<PIXEL_YC> viaSimd = frame;
         portable_.scatterChromaQuad(viaPortable.data(), sources[0].data(), sources[1].data(), count,
                                     pitch);
-        simd_->scatterChromaQuad(viaSimd.data(), sources[0].data(), sources[1].data(), count,
+        simd_.scatterChromaQuad(viaSimd.data(), sources[0].data(), sources[1].data(), count,
                                  pitch);
         ASSERT_TRUE(SamePixels(viaPortable, viaSimd));
     });
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, SimdMatchesPortable, ::testing::ValuesIn(packed_test::kSimdForms),
-                         [](const ::testing::TestParamInfo<PackedForm>& form) {
-                             return packed_test::FormName(form.param);
-                         });
+INSTANTIATE_TEST_SUITE_P(Levels, SimdMatchesPortable, ::testing::ValuesIn(packed_test::kSimdLevels),
+                         packed_test::LevelName);
 
-// The widest form the processor supports.
-PackedForm WidestSupportedForm() {
-    if (PackedFormSupported(PackedForm::kAvx2)) return PackedForm::kAvx2;
-    if (PackedFormSupported(PackedForm::kSse2)) return PackedForm::kSse2;
-    return PackedForm::kPortable;
-}
-
-// The form the kernels run is chosen once, from the processor; the portable
-// one can be forced and the choice undone.
-TEST(PackedFormSelection, WidestSupportedFormIsChosen) {
-    // AVX2 builds on SSE2: no processor has the one form without the other.
-    if (PackedFormSupported(PackedForm::kAvx2)) {
-        EXPECT_TRUE(PackedFormSupported(PackedForm::kSse2));
-    }
-    if (Sse2PackedKernels() == nullptr) {
-        EXPECT_FALSE(PackedFormSupported(PackedForm::kSse2));
-        EXPECT_EQ(ActivePackedForm(), PackedForm::kPortable);
-        GTEST_SKIP() << "not an x86 build: the portable form is the only one";
-    }
-    UseDetectedPackedForm();
-    if (sizeof(void*) == 4 && !PackedFormSupported(PackedForm::kSse2)) {
-        EXPECT_EQ(ActivePackedForm(), PackedForm::kPortable);
-        GTEST_SKIP() << "32-bit x86 processor without SSE2: the portable form runs";
-    }
-    // Every x86-64 processor has SSE2.
-    ASSERT_TRUE(PackedFormSupported(PackedForm::kSse2));
-    EXPECT_EQ(ActivePackedForm(), WidestSupportedForm());
-    EXPECT_EQ(&ActivePackedKernels(), PackedKernelsOf(WidestSupportedForm()));
-}
-
-TEST(PackedFormSelection, PortableFormCanBeForced) {
-    ASSERT_TRUE(ForcePackedForm(PackedForm::kPortable));
-    EXPECT_EQ(ActivePackedForm(), PackedForm::kPortable);
-    EXPECT_EQ(&ActivePackedKernels(), &PortablePackedKernels());
-    // The public kernels run the forced form.
-    GuardedLine f(8), x(8);
-    for (int i = 0; i < 8; ++i) {
-        f[i] = 30000;
-        x[i] = 32767;
-    }
-    BlendDetailQuad(f.data(), x.data(), 6, 128);
-    EXPECT_EQ(f[0], 32767);   // a whole position saturates
-    EXPECT_EQ(f[5], -24468);  // a remainder value wraps by the one-row rule
-    UseDetectedPackedForm();
-    EXPECT_EQ(ActivePackedForm(), WidestSupportedForm());
-    for (const PackedForm form : packed_test::kSimdForms) {
-        if (PackedFormSupported(form)) continue;
-        EXPECT_FALSE(ForcePackedForm(form));
-        EXPECT_EQ(ActivePackedForm(), WidestSupportedForm());
+// The process-wide table holds every level this processor runs (all of
+// them are built here), and a mask asks for no level the processor lacks.
+TEST(PackedDispatch, ProcessTableHoldsEveryLevelTheProcessorRuns) {
+    const uint32_t processor = ProcessorCpuFeatures();
+#if defined(__x86_64__)
+    EXPECT_NE(processor & kCpuSse2, 0u) << "every x86-64 processor has SSE2";
+#endif
+    EXPECT_EQ(ProcessPackedKernels().cpuFeatures, processor);
+    EXPECT_EQ(PackedKernelsFor(kCpuAll).cpuFeatures, processor);
+    EXPECT_EQ(PackedKernelsFor(kCpuAvx2).cpuFeatures, processor & kCpuAvx2);
+    EXPECT_EQ(&ProcessPackedKernels(), &ProcessPackedKernels());
+    if ((processor & kCpuAvx2) != 0) {
+        EXPECT_NE(ProcessPackedKernels().lowPass640Quad, PackedKernelsFor(kCpuSse2).lowPass640Quad);
     }
 }
 

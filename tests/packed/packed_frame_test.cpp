@@ -1,4 +1,4 @@
-// The four-row path of the frame driver ("MMX" on) against the one-row path
+// The packed path of the frame driver ("MMX" on) against the scalar path
 // ("MMX" off), through whole frames: where the two agree, where exactly they
 // part, which rows take which path, and that the rows of a group stay apart.
 #include <gtest/gtest.h>
@@ -47,40 +47,41 @@ Frame RandomFrame(int w, int h, int pitch, int range, std::mt19937& rng, bool st
     return f;
 }
 
-Frame Process(const Frame& in, FilterSettings s, int mmx) {
+Frame Process(const Frame& in, FilterSettings s, int mmx,
+              const PackedKernels& kernels = ProcessPackedKernels()) {
     Frame out = in;
     s.mmx = mmx;
     WorkBuffers buffers;
-    EXPECT_EQ(ProcessFrameWith(buffers, s, {out.px.data(), out.w, out.h, out.pitch}), 1);
+    EXPECT_EQ(ProcessFrameWith(buffers, s, {out.px.data(), out.w, out.h, out.pitch}, kernels), 1);
     ReleaseWorkBuffers(buffers);
     return out;
 }
 
-// The packed interpolator's last odd output for a row, from the one-row
+// The packed interpolator's last odd output for a row, from the scalar
 // output of the same row: its even pixels 2n-2 and 2n-4 hold the last two
 // processed half-rate samples, which both paths share in range.
-int PackedLastOdd(const Frame& oneRow, int r, int16_t PIXEL_YC::*field) {
-    const int n = oneRow.w / 2;
-    const int last = oneRow.At(r, 2 * n - 2).*field;
+int PackedLastOdd(const Frame& scalar, int r, int16_t PIXEL_YC::*field) {
+    const int n = scalar.w / 2;
+    const int last = scalar.At(r, 2 * n - 2).*field;
     if (n < 2) return last;
-    return (17 * last - oneRow.At(r, 2 * n - 4).*field + 8) >> 4;
+    return (17 * last - scalar.At(r, 2 * n - 4).*field + 8) >> 4;
 }
 
-// Checks that the rows of the first `groupedRows` equal the one-row rows but
+// Checks that the rows of the first `groupedRows` equal the scalar rows but
 // for pixel 2n-1, which holds the packed interpolator's value, and that every
 // other row and all luma and pitch padding are the same. Returns how many
-// grouped rows differ from their one-row form.
-int ExpectPackedRowsAsModelled(const Frame& packed, const Frame& oneRow, int groupedRows) {
+// grouped rows differ from their scalar form.
+int ExpectPackedRowsAsModelled(const Frame& packed, const Frame& scalar, int groupedRows) {
     const int n = packed.w / 2;
     int differing = 0;
     for (int r = 0; r < packed.h; ++r) {
         for (int x = 0; x < packed.pitch; ++x) {
             const PIXEL_YC& p = packed.At(r, x);
-            const PIXEL_YC& o = oneRow.At(r, x);
+            const PIXEL_YC& o = scalar.At(r, x);
             EXPECT_EQ(p.y, o.y);
             if (r < groupedRows && x == 2 * n - 1) {
-                EXPECT_EQ(p.cr, PackedLastOdd(oneRow, r, &PIXEL_YC::cr)) << "row " << r;
-                EXPECT_EQ(p.cb, PackedLastOdd(oneRow, r, &PIXEL_YC::cb)) << "row " << r;
+                EXPECT_EQ(p.cr, PackedLastOdd(scalar, r, &PIXEL_YC::cr)) << "row " << r;
+                EXPECT_EQ(p.cb, PackedLastOdd(scalar, r, &PIXEL_YC::cb)) << "row " << r;
                 differing += p.cr != o.cr || p.cb != o.cb;
             } else {
                 EXPECT_EQ(p.cr, o.cr) << "row " << r << " pixel " << x;
@@ -95,8 +96,8 @@ int ExpectPackedRowsAsModelled(const Frame& packed, const Frame& oneRow, int gro
 constexpr int kWidths[] = {720, 719, 64, 33, 5, 4, 3, 2};
 
 // Mode 1 for chroma in -16384..16383, modes 2 to 4 for chroma within 2048.
-TEST(PackedFramePath, MatchesOneRowButForTheLastInterpolatedSampleInRange) {
-    const uint32_t seed = std::random_device{}();
+TEST(PackedFramePath, MatchesScalarButForTheLastInterpolatedSampleInRange) {
+    const uint32_t seed = test::TestSeed();
     SCOPED_TRACE(packed_test::SeedTrace(seed));
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> setting(0, 128);
@@ -119,7 +120,7 @@ TEST(PackedFramePath, MatchesOneRowButForTheLastInterpolatedSampleInRange) {
 }
 
 // Constant chroma (Cr, Cb) = (32767, -32768) over a frame of six rows: rows
-// 0-3 form a group, rows 4 and 5 take the one-row path.
+// 0-3 form a group, rows 4 and 5 take the scalar path.
 Frame ExtremeFrame() {
     Frame f{16, 6, 16, std::vector<PIXEL_YC>(16 * 6, PIXEL_YC{100, -32768, 32767})};
     return f;
@@ -143,23 +144,23 @@ TEST(PackedFramePath, SaturationDifferencesReproduceThePackedModel) {
         s.line640 = line640;
         const Frame packed = Process(in, s, 1);
         ExpectRows(packed, 0, 4, cr, cb);
-        ExpectRows(packed, 4, 6, 32767, -32768);  // one-row rows keep the value
+        ExpectRows(packed, 4, 6, 32767, -32768);  // scalar rows keep the value
         EXPECT_EQ(Process(in, s, 0).px.back().cr, 32767);
     }
     // Mode 2, strength 32: I saturates to 32767 (Q = -2041), the low-pass
     // gives 19074, the blend restores 32767, and the rotation back gives
-    // (21441, -22406). The one-row path wraps I to -16161 instead.
+    // (21441, -22406). The scalar path wraps I to -16161 instead.
     s.mode = 2;
     s.line640 = 1;
     s.strength = 32;
     const Frame packed = Process(in, s, 1);
-    const Frame oneRow = Process(in, s, 0);
+    const Frame scalar = Process(in, s, 0);
     ExpectRows(packed, 0, 4, 21441, -22406);
     for (int x = 0; x < in.pitch; ++x) {
-        EXPECT_EQ(packed.At(4, x).cr, oneRow.At(4, x).cr);
-        EXPECT_EQ(packed.At(5, x).cb, oneRow.At(5, x).cb);
+        EXPECT_EQ(packed.At(4, x).cr, scalar.At(4, x).cr);
+        EXPECT_EQ(packed.At(5, x).cb, scalar.At(5, x).cb);
     }
-    EXPECT_NE(oneRow.At(0, 0).cr, 21441);
+    EXPECT_NE(scalar.At(0, 0).cr, 21441);
 }
 
 // ---- Which rows take which path.
@@ -171,12 +172,12 @@ TEST(PackedFrameDriver, ThreeRowsFormNoGroup) {
     for (int mode = 1; mode <= 4; ++mode) {
         s.mode = mode;
         const Frame packed = Process(in, s, 1);
-        const Frame oneRow = Process(in, s, 0);
-        EXPECT_EQ(ExpectPackedRowsAsModelled(packed, oneRow, 0), 0) << mode;
+        const Frame scalar = Process(in, s, 0);
+        EXPECT_EQ(ExpectPackedRowsAsModelled(packed, scalar, 0), 0) << mode;
     }
 }
 
-TEST(PackedFrameDriver, GroupsOfFourFromTheTopThenOneRowRows) {
+TEST(PackedFrameDriver, GroupsOfFourFromTheTopThenScalarRows) {
     std::mt19937 rng(10);
     for (const int h : {8, 10, 483}) {
         const Frame in = RandomFrame(64, h, 70, 2048, rng, true);
@@ -185,7 +186,7 @@ TEST(PackedFrameDriver, GroupsOfFourFromTheTopThenOneRowRows) {
         const int grouped = h / 4 * 4;  // 8 rows, or 120 groups of 483
         SCOPED_TRACE(h);
         // Every grouped row shows the packed interpolator's last sample, so
-        // exactly those rows went through the four-row path.
+        // exactly those rows went through the packed path.
         EXPECT_EQ(ExpectPackedRowsAsModelled(Process(in, s, 1), Process(in, s, 0), grouped),
                   grouped);
     }
@@ -232,9 +233,9 @@ TEST(PackedFrameDriver, OddAndNarrowWidthsKeepTheirUnsampledPixels) {
     }
 }
 
-TEST(PackedFrameDriver, PortableAndSimdFormsGiveTheSameFrames) {
-    const std::vector<PackedForm> forms = packed_test::SupportedForms();
-    if (forms.size() < 2) GTEST_SKIP() << "no SIMD form on this build";
+TEST(PackedFrameDriver, EveryLevelGivesTheSameFrames) {
+    const std::vector<packed_test::Level> levels = packed_test::AvailableLevels();
+    if (levels.size() < 2) GTEST_SKIP() << "no SIMD level on this build or processor";
     std::mt19937 rng(21);
     const Frame in = RandomFrame(37, 12, 40, 32768, rng);
     FilterSettings s;
@@ -242,15 +243,11 @@ TEST(PackedFrameDriver, PortableAndSimdFormsGiveTheSameFrames) {
     s.noise = 0;
     for (int mode = 1; mode <= 4; ++mode) {
         s.mode = mode;
-        ASSERT_TRUE(ForcePackedForm(PackedForm::kPortable));
-        const Frame portable = Process(in, s, 1);
-        for (const PackedForm form : forms) {
-            ASSERT_TRUE(ForcePackedForm(form));
-            const Frame simd = Process(in, s, 1);
-            EXPECT_EQ(ExpectPackedRowsAsModelled(simd, portable, 0), 0)
-                << mode << " " << packed_test::FormName(form);
+        const Frame portable = Process(in, s, 1, PackedKernelsFor(0));
+        for (const packed_test::Level& level : levels) {
+            const Frame simd = Process(in, s, 1, PackedKernelsFor(level.mask));
+            EXPECT_EQ(ExpectPackedRowsAsModelled(simd, portable, 0), 0) << mode << " " << level.name;
         }
-        UseDetectedPackedForm();
     }
 }
 

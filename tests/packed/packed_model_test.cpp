@@ -1,6 +1,6 @@
 // The packed kernels against the numbers their arithmetic defines: impulse
 // responses and constant lines of the saturating filters, rotation and blend
-// saturation against the one-row remainder rules, the 16-bit coring, and the
+// saturation against the scalar remainder rules, the 16-bit coring, and the
 // interpolator's own ends. Run on every form the build and processor offer.
 #include <gtest/gtest.h>
 
@@ -25,9 +25,12 @@ using packed_test::GuardedLine;
 constexpr int L = kQuadLanes;
 constexpr int kBody = L * kQuadEdge;  // first body value of an extended line
 
-class PackedModel : public ::testing::TestWithParam<PackedForm> {
+class PackedModel : public ::testing::TestWithParam<packed_test::Level> {
 protected:
-    const PackedKernelTable& k() const { return packed_test::KernelsOf(GetParam()); }
+    const PackedKernels& k() const { return kernels_; }
+
+private:
+    const PackedKernels kernels_ = PackedKernelsFor(GetParam().mask);
 };
 
 // Lane `lane` of positions 0 .. positions-1 of an interleaved line.
@@ -60,21 +63,21 @@ TEST_P(PackedModel, NonPositiveCountsTouchNothing) {
 
 // ---- Filters
 
-using Filter = decltype(&LowPass640Quad) PackedKernelTable::*;
+using Filter = decltype(&LowPass640Quad) PackedKernels::*;
 struct FilterCase {
     const char* name;
     Filter packed;
-    LowPassFn oneRow;
+    LowPassFn scalar;
 };
 const FilterCase kFilters[] = {
-    {"640", &PackedKernelTable::lowPass640Quad, LowPass640},
-    {"720", &PackedKernelTable::lowPass720Quad, LowPass720},
-    {"wide", &PackedKernelTable::wideLowPassQuad, WideLowPass},
+    {"640", &PackedKernels::lowPass640Quad, LowPass640},
+    {"720", &PackedKernels::lowPass720Quad, LowPass720},
+    {"wide", &PackedKernels::wideLowPassQuad, WideLowPass},
 };
 
 // Filters `count` positions of an extended line whose four lanes are given
 // constants; returns the output line.
-std::vector<int16_t> FilterConstantLanes(const PackedKernelTable& t, Filter f, int count,
+std::vector<int16_t> FilterConstantLanes(const PackedKernels& t, Filter f, int count,
                                          const int16_t (&lanes)[L]) {
     std::vector<int16_t> src(L * (count + 2 * kQuadEdge));
     for (size_t i = 0; i < src.size(); ++i) src[i] = lanes[i % L];
@@ -107,7 +110,7 @@ TEST_P(PackedModel, ConstantLinesBeyondTheSafeRangeShowTheSaturatedFolds) {
     // The doubled centre of the wide filter clamps any |v| past 16383.
     const int16_t wideLanes[L] = {16384, 25000, -16385, -30000};
     const std::vector<int16_t> wide =
-        FilterConstantLanes(k(), &PackedKernelTable::wideLowPassQuad, 3, wideLanes);
+        FilterConstantLanes(k(), &PackedKernels::wideLowPassQuad, 3, wideLanes);
     for (int i = 0; i < static_cast<int>(wide.size()); ++i) {
         ASSERT_EQ(wide[i], i % L < 2 ? 16384 : -16384);
     }
@@ -136,11 +139,11 @@ TEST_P(PackedModel, ImpulseResponsesInOneLaneOnly) {
                 ASSERT_EQ(dst[L * p + lane], lane == kLane ? want : 0) << "position " << p;
             }
         }
-        // The one-row filter gives the same response.
+        // The scalar filter gives the same response.
         const std::vector<int16_t> line = LaneOf(src.data(), kCount + 2 * kQuadEdge, kLane);
-        std::vector<int16_t> oneRow(kCount);
-        kFilters[f].oneRow(oneRow.data(), line.data() + kQuadEdge, kCount);
-        EXPECT_EQ(oneRow, LaneOf(dst.data(), kCount, kLane));
+        std::vector<int16_t> scalar(kCount);
+        kFilters[f].scalar(scalar.data(), line.data() + kQuadEdge, kCount);
+        EXPECT_EQ(scalar, LaneOf(dst.data(), kCount, kLane));
     }
 }
 
@@ -185,7 +188,7 @@ TEST_P(PackedModel, RotationSaturatesInWholePositionsAndWrapsInTheRemainder) {
 
 // f[i] after a blend of a line of `count` equal (f, x) pairs, at index i.
 // The cored blend when a noise threshold is given.
-int16_t BlendOne(const PackedKernelTable& t, int16_t f, int16_t x, int strength, int count = 4,
+int16_t BlendOne(const PackedKernels& t, int16_t f, int16_t x, int strength, int count = 4,
                  int i = 0, std::optional<int> noise = std::nullopt) {
     GuardedLine fl(count), xl(count);
     for (int j = 0; j < count; ++j) {
@@ -254,7 +257,7 @@ TEST_P(PackedModel, CoredBlendAtTheDifferenceMinus32768) {
 // ---- Interpolation
 
 // Upsamples one lane's samples (other lanes 0) and returns that lane's output.
-std::vector<int16_t> UpsampleLane(const PackedKernelTable& t, const std::vector<int16_t>& s,
+std::vector<int16_t> UpsampleLane(const PackedKernels& t, const std::vector<int16_t>& s,
                                   int lane = 1) {
     const int n = static_cast<int>(s.size());
     GuardedLine src(L * n), dst(L * 2 * n);
@@ -274,14 +277,14 @@ TEST_P(PackedModel, InterpolationEnds) {
     using V = std::vector<int16_t>;
     EXPECT_EQ(UpsampleLane(k(), {-32768}), (V{-32768, -32768}));
     EXPECT_EQ(UpsampleLane(k(), {5, 0, 0, 5})[3], -1);  // (-2) >> 4
-    // The last odd output: 17 here, where the one-row interpolator gives 18.
+    // The last odd output: 17 here, where the scalar interpolator gives 18.
     const V ramp{3, 0, 0, 16};
     const V packed = UpsampleLane(k(), ramp);
     EXPECT_EQ(packed[7], 17);
     EXPECT_EQ(packed[5], 8);
-    V oneRow(8);
-    UpsampleChroma2x(oneRow.data(), ramp.data(), 4);
-    EXPECT_EQ(oneRow[7], 18);
+    V scalar(8);
+    UpsampleChroma2x(scalar.data(), ramp.data(), 4);
+    EXPECT_EQ(scalar[7], 18);
     // n = 2: s0, (8 s0 + 8 s1 + 8) >> 4, s1, (17 s1 - s0 + 8) >> 4.
     EXPECT_EQ(UpsampleLane(k(), {100, 200}), (V{100, 150, 200, (17 * 200 - 100 + 8) >> 4}));
     // Saturation: m = q = 32767, p = r = -32768 is 40959 exactly.
@@ -322,12 +325,8 @@ TEST_P(PackedModel, GatherTakesEvenPixelsWithEdges) {
     }
 }
 
-std::string FormTestName(const ::testing::TestParamInfo<PackedForm>& form) {
-    return packed_test::FormName(form.param);
-}
-
-INSTANTIATE_TEST_SUITE_P(Forms, PackedModel, ::testing::ValuesIn(packed_test::SupportedForms()),
-                         FormTestName);
+INSTANTIATE_TEST_SUITE_P(Levels, PackedModel, ::testing::ValuesIn(packed_test::AvailableLevels()),
+                         packed_test::LevelName);
 
 }  // namespace
 }  // namespace trelvane

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "kernels/cpu_features.h"
 #include "kernels/packed/packed_kernels.h"
+#include "support/test_seed.h"
 
 namespace trelvane::packed_test {
 
@@ -82,33 +84,32 @@ inline void FillLine(GuardedLine& line, Fill f, std::mt19937& rng) {
     for (int i = 0; i < line.size(); ++i) line[i] = FillValue(f, i, rng);
 }
 
-// The seed of a test's random data, reported with every failure.
-inline std::string SeedTrace(uint32_t seed) { return "seed " + std::to_string(seed); }
+using test::SeedTrace;
 
-inline std::string FormName(PackedForm form) {
-    switch (form) {
-        case PackedForm::kAvx2:
-            return "Avx2";
-        case PackedForm::kSse2:
-            return "Sse2";
-        case PackedForm::kPortable:
-            break;
-    }
-    return "Portable";
+// A vector level by the mask that asks for it.
+struct Level {
+    const char* name;
+    uint32_t mask;
+};
+
+inline constexpr Level kPortable{"Portable", 0};
+// The SIMD levels, available here or not.
+inline constexpr Level kSimdLevels[] = {{"Sse2", kCpuSse2}, {"Avx2", kCpuSse2 | kCpuAvx2}};
+
+// Whether this build and processor give the level's table in full.
+inline bool Available(const Level& level) {
+    return PackedKernelsFor(level.mask).cpuFeatures == level.mask;
 }
 
-// The forms this build and processor can run.
-inline std::vector<PackedForm> SupportedForms() {
-    std::vector<PackedForm> forms{PackedForm::kPortable};
-    for (PackedForm form : {PackedForm::kSse2, PackedForm::kAvx2}) {
-        if (PackedFormSupported(form)) forms.push_back(form);
+// The levels this build and processor run, the portable model first.
+inline std::vector<Level> AvailableLevels() {
+    std::vector<Level> levels{kPortable};
+    for (const Level& level : kSimdLevels) {
+        if (Available(level)) levels.push_back(level);
     }
-    return forms;
+    return levels;
 }
 
-// The SIMD forms, supported here or not.
-inline constexpr PackedForm kSimdForms[] = {PackedForm::kSse2, PackedForm::kAvx2};
-
-inline const PackedKernelTable& KernelsOf(PackedForm form) { return *PackedKernelsOf(form); }
+inline std::string LevelName(const ::testing::TestParamInfo<Level>& info) { return info.param.name; }
 
 }  // namespace trelvane::packed_test

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks the cross-built host plug-in: a 32-bit PE DLL named trelvane.auf that
 # exports GetFilterTable alone, imports nothing but Windows system DLLs, and
-# ships stripped of symbols and debug sections.
+# ships stripped of symbols and debug sections, and uses vector registers only
+# in its SSE2 kernels (read from the unstripped copy beside it, whose code is
+# the same bytes).
 set -u
 export LC_ALL=C
 dll=${1:?usage: check_plugin_dll.sh path/to/trelvane.auf}
@@ -48,6 +50,20 @@ check "no debug sections (got: $(echo $debug))" test -z "$debug"
 check "strength label is stored as the CP932 bytes 8B AD 93 78" \
     grep -qaP '\x8B\xAD\x93\x78\x00' "$dll"
 check "information string is present" grep -qa 'Trelvane version [0-9]*\.[0-9]*\.[0-9]*' "$dll"
+
+# The DLL's baseline has no SSE2: vector registers may appear only in the
+# SSE2 kernels (namespace trelvane::sse2), which run only on a processor that
+# has it, and no 256-bit register anywhere. Function names come from the
+# unstripped copy the build keeps beside the shipped file.
+unstripped="$dll.debug"
+text_of() { "$objdump" -s -j .text "$1" | sed -n '/^Contents of section/,$p'; }
+check "the unstripped copy $unstripped has the same code" cmp -s <(text_of "$dll") <(text_of "$unstripped")
+vector_users=$("$objdump" -d "$unstripped" |
+               awk '/^[0-9a-f]+ <.*>:$/ {fn = $2} /%[xy]?mm[0-9]/ {print fn}' | sort -u)
+outside=$(grep -v '^<__ZN8trelvane4sse2' <<<"$vector_users" || true)
+check "vector registers only in the SSE2 kernels (outside: $(echo $outside))" \
+    test -n "$vector_users" -a -z "$outside"
+check "no 256-bit registers" bash -c "! \"$objdump\" -d \"$dll\" | grep -q '%ymm'"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed for $dll"

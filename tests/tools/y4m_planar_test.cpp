@@ -1,7 +1,7 @@
 // The planar path against the YC48 path it stands in for: every chroma
 // sample of a frame filtered straight from the planes must equal the one that
 // LoadChroma, ProcessFrameWith and StoreChroma give, over every mode and
-// setting, both row paths, odd widths, heights that leave one-row rows, 4:2:0
+// setting, both row paths, odd widths, heights that leave scalar rows, 4:2:0
 // and 4:2:2, and depths whose codes reach the 16-bit extremes.
 #include "y4m_planar.h"
 
@@ -15,7 +15,8 @@
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
 #include "kernels/packed/packed_kernels.h"
-#include "sample_convert.h"
+#include "support/test_seed.h"
+#include "convert/sample_convert.h"
 #include "y4m.h"
 #include "y4m_planes.h"
 
@@ -82,8 +83,8 @@ struct Setting {
 };
 
 TEST(Y4mPlanar, EqualsTheYc48PathForEveryModeAndShape) {
-    const uint32_t seed = std::random_device{}();
-    SCOPED_TRACE("seed " + std::to_string(seed));
+    const uint32_t seed = test::TestSeed();
+    SCOPED_TRACE(test::SeedTrace(seed));
     std::mt19937 rng(seed);
     WorkBuffers planarBuffers;
     WorkBuffers yc48Buffers;
@@ -127,7 +128,7 @@ TEST(Y4mPlanar, EqualsTheYc48PathForEveryModeAndShape) {
     ReleaseWorkBuffers(yc48Buffers);
 }
 
-// The packed rows must really differ from one-row rows in these frames, or
+// The packed rows must really differ from scalar rows in these frames, or
 // the comparison above could not tell a wrong row grouping from a right one.
 TEST(Y4mPlanar, GroupingShowsInTheOutput) {
     const Y4mHeader header = HeaderOf(kKinds[2], 46, 7);
@@ -138,12 +139,12 @@ TEST(Y4mPlanar, GroupingShowsInTheOutput) {
     WorkBuffers buffers;
     FilterSettings packed;
     packed.mode = 1;
-    FilterSettings oneRow = packed;
-    oneRow.mmx = 0;
+    FilterSettings scalar = packed;
+    scalar.mmx = 0;
     std::vector<uint8_t> a = in;
     std::vector<uint8_t> b = in;
     ASSERT_TRUE(FilterChromaPlanes(header, layout, tables, packed, buffers, a.data()));
-    ASSERT_TRUE(FilterChromaPlanes(header, layout, tables, oneRow, buffers, b.data()));
+    ASSERT_TRUE(FilterChromaPlanes(header, layout, tables, scalar, buffers, b.data()));
     ReleaseWorkBuffers(buffers);
     // Rows 0..3 form a group, rows 4..6 do not.
     const size_t rowBytes = static_cast<size_t>(layout.chromaWidth) * 2;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "frame/test_pattern.h"
-#include "sample_convert.h"
+#include "convert/sample_convert.h"
 #include "tool_test_support.h"
 #include "y4m.h"
 

@@ -1,4 +1,4 @@
-// Constant tables of the four-row packed kernels, in the form the packed
+// Constant tables of the packed kernels, in the form the packed
 // arithmetic uses: pairs of 16-bit coefficients for one pairwise
 // multiply-add, plus the rounding terms and shifts.
 #pragma once

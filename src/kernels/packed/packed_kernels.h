@@ -1,26 +1,24 @@
-// Four-row packed kernels: four consecutive frame rows at once, in saturating
+// Packed kernels: four consecutive frame rows at once, in saturating
 // signed 16-bit lanes.
 //
 // Lines use the QuadLine interleave: a position is four int16 samples, lane k
 // for row k of the group, so one packed operation advances all four rows by one
 // sample. An extended QuadLine has 16 edge positions before and after its
-// body; plain four-row lines have none. Positions are 8-byte aligned at best.
+// body; plain packed lines have none. Positions are 8-byte aligned at best.
 //
 // Counts: the gather, the filters and the interpolation count positions; the
 // rotations and blends count 16-bit values (four to a position). Every kernel
 // does nothing for a count <= 0.
 //
-// Each kernel exists in up to three forms with the same results bit for bit:
-// a portable lane-by-lane form, an SSE2 form (x86 only) and an AVX2 form
-// (x86 outside Windows), whose filters, rotations and blends take twice the
-// SSE2 width. The functions below run the form chosen once from the
-// processor's features (the widest it supports); tests and benchmarks can
-// force another.
+// The functions below are the portable lane model: the definition of every
+// kernel's results. SIMD forms (SSE2 on x86, AVX2 on x86 outside Windows)
+// give the same results bit for bit; the frame driver runs whichever forms a
+// PackedKernels table holds.
 #pragma once
 
 #include <cstdint>
 
-#include "plugin/filter_host.h"
+#include "core/yc_frame.h"
 
 namespace trelvane {
 
@@ -36,7 +34,7 @@ void GatherChromaQuad(int16_t* crLine, int16_t* cbLine, const PIXEL_YC* first, i
                       int pitch);
 
 // Sets cr and cb of pixels 0 .. count-1 of the four rows from lane k of
-// positions 0 .. count-1 of two plain four-row lines; y is kept.
+// positions 0 .. count-1 of two plain packed lines; y is kept.
 void ScatterChromaQuad(PIXEL_YC* first, const int16_t* crLine, const int16_t* cbLine, int count,
                        int pitch);
 
@@ -51,7 +49,7 @@ void LowPass720Quad(int16_t* dst, const int16_t* src, int count);
 void WideLowPassQuad(int16_t* dst, const int16_t* src, int count);
 
 // In place over count 16-bit values: whole positions get saturated results,
-// the count mod 4 values after them follow the one-row rules.
+// the count mod 4 values after them follow the scalar rules.
 void RotateToIQQuad(int16_t* crLine, int16_t* cbLine, int count);
 void RotateFromIQQuad(int16_t* iLine, int16_t* qLine, int count);
 // f[j] moves toward x[j] by strength/32 of the (saturated) difference.
@@ -65,12 +63,9 @@ void BlendDetailCoredQuad(int16_t* f, const int16_t* x, int count, int strength,
 // saturated. dst and src are different buffers.
 void UpsampleChroma2xQuad(int16_t* dst, const int16_t* src, int n);
 
-// The forms of the packed kernels.
-enum class PackedForm { kPortable, kSse2, kAvx2 };
-
-// One form's kernels, with the signatures of the functions above.
-struct PackedKernelTable {
-    PackedForm form;
+// One realisation of every kernel above, with the same signatures.
+struct PackedKernels {
+    uint32_t cpuFeatures;  // the levels (kCpuSse2, ...) whose kernels it holds
     decltype(&GatherChromaQuad) gatherChromaQuad;
     decltype(&ScatterChromaQuad) scatterChromaQuad;
     decltype(&LowPass640Quad) lowPass640Quad;
@@ -83,27 +78,21 @@ struct PackedKernelTable {
     decltype(&UpsampleChroma2xQuad) upsampleChroma2xQuad;
 };
 
-// The portable lane-by-lane form, built everywhere.
-const PackedKernelTable& PortablePackedKernels();
-// The SSE2 form, or null when this build has none (not x86). Its kernels must
-// only be called when PackedFormSupported(PackedForm::kSse2).
-const PackedKernelTable* Sse2PackedKernels();
-// The AVX2 form, or null when this build has none. Its kernels must only be
-// called when PackedFormSupported(PackedForm::kAvx2).
-const PackedKernelTable* Avx2PackedKernels();
-// The table of any form; null when this build has none.
-const PackedKernelTable* PackedKernelsOf(PackedForm form);
+// The table for a mask of levels: the portable model first, then each level
+// of the mask that this build has and this processor runs (SSE2, then AVX2)
+// puts in its kernels. PackedKernelsFor(0) is the portable model.
+PackedKernels PackedKernelsFor(uint32_t cpuMask);
 
-// Whether this build has the form and the processor can run it.
-bool PackedFormSupported(PackedForm form);
-// The table the kernels above run: on first use the AVX2 form when
-// supported, else the SSE2 form when supported, else the portable one.
-const PackedKernelTable& ActivePackedKernels();
-PackedForm ActivePackedForm();
-// Makes the kernels above run the given form. Returns false, changing
-// nothing, when the form is not supported.
-bool ForcePackedForm(PackedForm form);
-// Returns to the form chosen from the processor's features.
-void UseDetectedPackedForm();
+// The table for every level this processor runs, built once per process.
+const PackedKernels& ProcessPackedKernels();
+
+// Each level's half of PackedKernelsFor: puts the level's kernels into the
+// table and returns true, or returns false where this build has none.
+namespace sse2 {
+bool UsePackedKernels(PackedKernels& kernels);
+}
+namespace avx2 {
+bool UsePackedKernels(PackedKernels& kernels);
+}
 
 }  // namespace trelvane

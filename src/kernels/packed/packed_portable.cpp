@@ -1,8 +1,8 @@
-// The portable form of the four-row packed kernels: every lane computed on
-// its own in plain C++, with the saturating 16-bit adds, exact 32-bit
+// The portable lane model of the packed kernels: every lane computed on its
+// own in plain C++, with the saturating 16-bit adds, exact 32-bit
 // multiply-adds, floor shifts and saturating stores the packed arithmetic
-// defines. It is the model the SSE2 form must match bit for bit, and the form
-// that builds without x86 SIMD use.
+// defines. It is the reference the SIMD forms must match bit for bit, and the
+// form that runs where there is no SIMD form.
 #include <algorithm>
 #include <cstddef>
 
@@ -13,8 +13,6 @@
 
 namespace trelvane {
 
-// Kept apart from the public entry points of the same names.
-namespace portable_form {
 namespace {
 
 constexpr int L = kQuadLanes;
@@ -31,34 +29,6 @@ int32_t MultiplyAddPair(QuadTapPair c, int16_t first, int16_t second) {
 
 const PIXEL_YC* RowOf(const PIXEL_YC* first, int k, int pitch) {
     return first + static_cast<ptrdiff_t>(k) * pitch;
-}
-
-void GatherChromaQuad(int16_t* crLine, int16_t* cbLine, const PIXEL_YC* first, int count,
-                      int pitch) {
-    if (count <= 0) return;
-    const int positions = count + 2 * kQuadEdge;
-    for (int k = 0; k < L; ++k) {
-        const PIXEL_YC* row = RowOf(first, k, pitch);
-        for (int p = 0; p < positions; ++p) {
-            // Edge positions repeat the first and the last sample taken.
-            const int j = std::clamp(p - kQuadEdge, 0, count - 1);
-            crLine[L * p + k] = row[2 * j].cr;
-            cbLine[L * p + k] = row[2 * j].cb;
-        }
-    }
-}
-
-void ScatterChromaQuad(PIXEL_YC* first, const int16_t* crLine, const int16_t* cbLine, int count,
-                       int pitch) {
-    // Nothing to write: not even the row addresses are formed (first may be null).
-    if (count <= 0) return;
-    for (int k = 0; k < L; ++k) {
-        PIXEL_YC* row = first + static_cast<ptrdiff_t>(k) * pitch;
-        for (int i = 0; i < count; ++i) {
-            row[i].cr = crLine[L * i + k];
-            row[i].cb = cbLine[L * i + k];
-        }
-    }
 }
 
 // Lane k of the fold at distance d around a position: the two samples
@@ -91,26 +61,14 @@ void QuadLowPass(int16_t* dst, const int16_t* src, int count, const QuadFilterTa
     }
 }
 
-void LowPass640Quad(int16_t* dst, const int16_t* src, int count) {
-    QuadLowPass(dst, src, count, kLowPass640QuadTaps);
-}
-
-void LowPass720Quad(int16_t* dst, const int16_t* src, int count) {
-    QuadLowPass(dst, src, count, kLowPass720QuadTaps);
-}
-
-void WideLowPassQuad(int16_t* dst, const int16_t* src, int count) {
-    QuadLowPass(dst, src, count, kWideLowPassQuadTaps);
-}
-
 int16_t RotatedSample(QuadTapPair c, int16_t first, int16_t second) {
     return Saturate16((MultiplyAddPair(c, second, first) + kRotationRound) >> kRotationShift);
 }
 
 // Whole positions by the packed rule, then the count mod 4 values after them
-// by the one-row kernel.
+// by the scalar kernel.
 void RotateQuad(int16_t* a, int16_t* b, int count, QuadTapPair toA, QuadTapPair toB,
-                void (*oneRow)(int16_t*, int16_t*, int)) {
+                void (*scalar)(int16_t*, int16_t*, int)) {
     if (count <= 0) return;
     const int grouped = count / L * L;
     for (int j = 0; j < grouped; ++j) {
@@ -119,15 +77,7 @@ void RotateQuad(int16_t* a, int16_t* b, int count, QuadTapPair toA, QuadTapPair 
         a[j] = RotatedSample(toA, first, second);
         b[j] = RotatedSample(toB, first, second);
     }
-    oneRow(a + grouped, b + grouped, count - grouped);
-}
-
-void RotateToIQQuad(int16_t* crLine, int16_t* cbLine, int count) {
-    RotateQuad(crLine, cbLine, count, kIFromCbCr, kQFromCbCr, RotateToIQ);
-}
-
-void RotateFromIQQuad(int16_t* iLine, int16_t* qLine, int count) {
-    RotateQuad(iLine, qLine, count, kCrFromQI, kCbFromQI, RotateFromIQ);
+    scalar(a + grouped, b + grouped, count - grouped);
 }
 
 // (factor * d) >> 6, saturated; factor and d are 16-bit, so the product is exact.
@@ -136,16 +86,6 @@ int16_t ScaledDifference(int16_t d, int16_t factor) {
 }
 
 int16_t BlendFactor(int strength) { return Low16(WrapMul(2, strength)); }
-
-void BlendDetailQuad(int16_t* f, const int16_t* x, int count, int strength) {
-    if (count <= 0) return;
-    const int16_t factor = BlendFactor(strength);
-    const int grouped = count / L * L;
-    for (int j = 0; j < grouped; ++j) {
-        f[j] = SaturatingAdd(f[j], ScaledDifference(SaturatingSub(x[j], f[j]), factor));
-    }
-    BlendDetail(f + grouped, x + grouped, count - grouped, strength);
-}
 
 // The coring of one lane, all in 16 bits: the magnitude of -32768 stays
 // -32768, the ramp 5a - 4t is formed as a + 4(a - t) and wraps.
@@ -158,6 +98,66 @@ int16_t CoredDifference(int16_t d, int16_t threshold) {
         k = ramp < 0 ? int16_t{0} : ramp;
     }
     return d < 0 ? Low16(-int32_t{k}) : k;
+}
+
+}  // namespace
+
+void GatherChromaQuad(int16_t* crLine, int16_t* cbLine, const PIXEL_YC* first, int count,
+                      int pitch) {
+    if (count <= 0) return;
+    const int positions = count + 2 * kQuadEdge;
+    for (int k = 0; k < L; ++k) {
+        const PIXEL_YC* row = RowOf(first, k, pitch);
+        for (int p = 0; p < positions; ++p) {
+            // Edge positions repeat the first and the last sample taken.
+            const int j = std::clamp(p - kQuadEdge, 0, count - 1);
+            crLine[L * p + k] = row[2 * j].cr;
+            cbLine[L * p + k] = row[2 * j].cb;
+        }
+    }
+}
+
+void ScatterChromaQuad(PIXEL_YC* first, const int16_t* crLine, const int16_t* cbLine, int count,
+                       int pitch) {
+    // Nothing to write: not even the row addresses are formed (first may be null).
+    if (count <= 0) return;
+    for (int k = 0; k < L; ++k) {
+        PIXEL_YC* row = first + static_cast<ptrdiff_t>(k) * pitch;
+        for (int i = 0; i < count; ++i) {
+            row[i].cr = crLine[L * i + k];
+            row[i].cb = cbLine[L * i + k];
+        }
+    }
+}
+
+void LowPass640Quad(int16_t* dst, const int16_t* src, int count) {
+    QuadLowPass(dst, src, count, kLowPass640QuadTaps);
+}
+
+void LowPass720Quad(int16_t* dst, const int16_t* src, int count) {
+    QuadLowPass(dst, src, count, kLowPass720QuadTaps);
+}
+
+void WideLowPassQuad(int16_t* dst, const int16_t* src, int count) {
+    QuadLowPass(dst, src, count, kWideLowPassQuadTaps);
+}
+
+void RotateToIQQuad(int16_t* crLine, int16_t* cbLine, int count) {
+    RotateQuad(crLine, cbLine, count, kIFromCbCr, kQFromCbCr, RotateToIQ);
+}
+
+void RotateFromIQQuad(int16_t* iLine, int16_t* qLine, int count) {
+    RotateQuad(iLine, qLine, count, kCrFromQI, kCbFromQI, RotateFromIQ);
+}
+
+void BlendDetailQuad(int16_t* f, const int16_t* x, int count, int strength) {
+    if (count <= 0) return;
+    const int16_t factor = BlendFactor(strength);
+    const int grouped = count / L * L;
+    for (int j = 0; j < grouped; ++j) {
+        f[j] = SaturatingAdd(f[j], ScaledDifference(SaturatingSub(x[j], f[j]), factor));
+    }
+    BlendDetail(f + grouped, x + grouped, count - grouped, strength);
 }
 
 void BlendDetailCoredQuad(int16_t* f, const int16_t* x, int count, int strength, int noise) {
@@ -189,16 +189,5 @@ void UpsampleChroma2xQuad(int16_t* dst, const int16_t* src, int n) {
         }
     }
 }
-
-constexpr PackedKernelTable kPortableTable = {
-    PackedForm::kPortable, GatherChromaQuad,     ScatterChromaQuad,    LowPass640Quad,
-    LowPass720Quad,        WideLowPassQuad,      RotateToIQQuad,       RotateFromIQQuad,
-    BlendDetailQuad,       BlendDetailCoredQuad, UpsampleChroma2xQuad,
-};
-
-}  // namespace
-}  // namespace portable_form
-
-const PackedKernelTable& PortablePackedKernels() { return portable_form::kPortableTable; }
 
 }  // namespace trelvane

@@ -1,4 +1,4 @@
-// One-row symmetric low-pass filters over a half-rate chroma line.
+// Scalar symmetric low-pass filters over a half-rate chroma line.
 #pragma once
 
 #include <cstdint>

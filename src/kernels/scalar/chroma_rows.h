@@ -1,10 +1,10 @@
-// One-row kernels that move chroma between a frame row and the half-rate
+// Scalar kernels that move chroma between a frame row and the half-rate
 // world: gather with edge extension, 2x interpolation, write-back.
 #pragma once
 
 #include <cstdint>
 
-#include "plugin/filter_host.h"
+#include "core/yc_frame.h"
 
 namespace trelvane {
 

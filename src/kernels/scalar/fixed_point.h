@@ -1,6 +1,6 @@
-// Fixed-point helpers shared by the one-row kernels.
+// Fixed-point helpers shared by the scalar kernels.
 //
-// The one-row kernels define their results as 32-bit two's-complement
+// The scalar kernels define their results as 32-bit two's-complement
 // arithmetic with the low 16 bits stored. Sums that can leave the 32-bit range
 // for extreme inputs are formed in unsigned arithmetic, which wraps by
 // definition, and only then read back as signed: the stored bits are the same

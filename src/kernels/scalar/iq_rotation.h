@@ -1,4 +1,4 @@
-// One-row I/Q rotation and detail restore.
+// Scalar I/Q rotation and detail restore.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Per-sample rules of the one-row rotation and blends (32-bit arithmetic, low
+// Per-sample rules of the scalar rotation and blends (32-bit arithmetic, low
 // 16 bits stored). Settings arrive as the host passes them and may lie outside
 // the declared ranges, so every product and sum that involves them wraps.
 #pragma once

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace trelvane::cli {
+namespace trelvane {
 
 template <int Bytes>
 inline unsigned LoadSample(const uint8_t* row, int i) {
@@ -31,4 +31,4 @@ inline unsigned OutCode(const uint16_t* table, int v) {
     return table[static_cast<size_t>(v + 32768)];
 }
 
-}  // namespace trelvane::cli
+}  // namespace trelvane

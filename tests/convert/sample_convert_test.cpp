@@ -1,10 +1,10 @@
-#include "sample_convert.h"
+#include "convert/sample_convert.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-namespace trelvane::cli {
+namespace trelvane {
 namespace {
 
 // Every code of a depth survives code -> YC48 -> code, luma and chroma.
@@ -94,4 +94,4 @@ TEST(SampleConvert, OutputClampsToTheDepthAndTablesMatchTheFunctions) {
 }
 
 }  // namespace
-}  // namespace trelvane::cli
+}  // namespace trelvane

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace trelvane::cli {
+namespace trelvane {
 
 struct SampleScale {
     int depth = 8;  // 8..16
@@ -34,10 +34,11 @@ bool KeepsEveryCode(SampleScale scale);
 struct ConversionTables {
     explicit ConversionTables(SampleScale scale);
 
+    SampleScale scale;
     std::vector<int16_t> lumaIn;
     std::vector<int16_t> chromaIn;
     std::vector<uint16_t> lumaOut;
     std::vector<uint16_t> chromaOut;
 };
 
-}  // namespace trelvane::cli
+}  // namespace trelvane

@@ -1,8 +1,10 @@
-#include "sample_convert.h"
+#include "convert/sample_convert.h"
 
 #include <algorithm>
 
-namespace trelvane::cli {
+#include "convert/chroma8_convert.h"
+
+namespace trelvane {
 
 namespace {
 
@@ -59,7 +61,7 @@ int LumaToYc48(int code, SampleScale scale) {
 }
 
 int ChromaToYc48(int code, SampleScale scale) {
-    if (IsHost8Bit(scale)) return ((code - 128) * 4681 + 164) >> 8;
+    if (IsHost8Bit(scale)) return Chroma8ToYc48Sample(static_cast<unsigned>(code));
     return ToYc48(code, ChromaSpan(scale));
 }
 
@@ -69,7 +71,7 @@ int LumaFromYc48(int y, SampleScale scale) {
 }
 
 int ChromaFromYc48(int c, SampleScale scale) {
-    if (IsHost8Bit(scale)) return std::clamp((((c + 2048) * 7 + 66) >> 7) + 16, 0, 255);
+    if (IsHost8Bit(scale)) return Chroma8FromYc48Sample(c);
     return FromYc48(c, ChromaSpan(scale), scale);
 }
 
@@ -79,7 +81,7 @@ bool KeepsEveryCode(SampleScale scale) {
     return LumaSpan(scale).range < kYc48White && ChromaSpan(scale).range < kYc48White;
 }
 
-ConversionTables::ConversionTables(SampleScale scale) {
+ConversionTables::ConversionTables(SampleScale sampleScale) : scale(sampleScale) {
     const int codes = scale.depth > 8 ? 65536 : 256;
     lumaIn.resize(static_cast<size_t>(codes));
     chromaIn.resize(static_cast<size_t>(codes));
@@ -95,4 +97,4 @@ ConversionTables::ConversionTables(SampleScale scale) {
     }
 }
 
-}  // namespace trelvane::cli
+}  // namespace trelvane
