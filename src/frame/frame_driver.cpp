@@ -19,12 +19,12 @@ class YcFrameRows {
 public:
     explicit YcFrameRows(const YcFrame& frame) : frame_(frame), n_(frame.w / 2) {}
 
-    void GatherScalar(int r, int16_t* crLine, int16_t* cbLine) {
-        GatherChromaRow(crLine, cbLine, RowAt(r), n_);
+    void GatherScalar(int r, const WorkBuffers& b) {
+        GatherChromaRow(b.padCr, b.padCb, RowAt(r), n_);
     }
 
-    void GatherPacked(const PackedKernels& k, int r, int16_t* crLine, int16_t* cbLine) {
-        k.gatherChromaQuad(crLine, cbLine, RowAt(r), n_, frame_.pitch);
+    void GatherPacked(const PackedKernels& k, int r, const WorkBuffers& b) {
+        k.gatherChromaQuad(b.padCr, b.padCb, RowAt(r), n_, frame_.pitch);
     }
 
     void ScatterScalar(int r, const WorkBuffers& b) {

@@ -5,10 +5,11 @@
 // Rows is any type with these members (static polymorphism: the calls are
 // resolved and inlined at compile time, nothing is looked up per row):
 //
-//   // Row r's half-rate Cr and Cb as two ChromaLines from element 0.
-//   void GatherScalar(int r, int16_t* crLine, int16_t* cbLine);
-//   // Rows r .. r+3 as two QuadLines from position 0.
-//   void GatherPacked(const PackedKernels& k, int r, int16_t* crLine, int16_t* cbLine);
+//   // Row r's half-rate Cr and Cb as two ChromaLines from element 0 of padCr
+//   // and padCb; lowCr and lowCb may be used as scratch.
+//   void GatherScalar(int r, const WorkBuffers& b);
+//   // Rows r .. r+3 as two QuadLines from position 0, the same way.
+//   void GatherPacked(const PackedKernels& k, int r, const WorkBuffers& b);
 //   // The processed half-rate lines of row r (lowCr, lowCb: n samples) or of
 //   // rows r .. r+3 (n positions); padCr and padCb may be used as scratch.
 //   void ScatterScalar(int r, const WorkBuffers& b);
@@ -41,14 +42,14 @@ void RunRows(const WorkBuffers& b, const PackedKernels& kernels, const FilterSet
     if (s.mmx != 0 && w <= MaxPackedWidth()) {
         const StageKernels packed = PackedStages(kernels, s);
         for (; count - r > 3; r += 4) {
-            rows.GatherPacked(kernels, r, b.padCr, b.padCb);
+            rows.GatherPacked(kernels, r, b);
             RunPackedStages(b, packed, w, s);
             rows.ScatterPacked(kernels, r, b);
         }
     }
     const StageKernels scalar = ScalarStages(s);
     for (; r < count; ++r) {
-        rows.GatherScalar(r, b.padCr, b.padCb);
+        rows.GatherScalar(r, b);
         RunScalarStages(b, scalar, n, s);
         rows.ScatterScalar(r, b);
     }

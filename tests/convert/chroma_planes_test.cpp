@@ -1,0 +1,191 @@
+// Chroma planes through the row loop in the layouts the y4m tests do not
+// cover: 4:1:1 (checked against a YC frame built by hand from the
+// interpolated samples) and samples interleaved with luma (checked against
+// the same samples as separate planes).
+#include "convert/chroma_planes.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "convert/plane_samples.h"
+#include "kernels/scalar/chroma_rows.h"
+#include "support/test_seed.h"
+
+namespace trelvane {
+namespace {
+
+// Codes of one byte, or two little-endian bytes, with runs of the extremes
+// so that sharp steps reach the filters' saturation.
+std::vector<uint8_t> RandomCodes(size_t samples, int bytes, unsigned top, std::mt19937& rng) {
+    std::uniform_int_distribution<unsigned> code(0, top);
+    std::vector<uint8_t> codes(samples * static_cast<size_t>(bytes));
+    for (size_t i = 0; i < samples; ++i) {
+        unsigned v = code(rng);
+        if ((i / 5) % 4 == 0) v = i % 2 == 0 ? 0 : top;
+        codes[bytes * i] = static_cast<uint8_t>(v);
+        if (bytes == 2) codes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+    }
+    return codes;
+}
+
+unsigned CodeAt(const std::vector<uint8_t>& codes, int bytes, size_t i) {
+    return bytes == 1 ? LoadSample<1>(codes.data(), static_cast<int>(i))
+                      : LoadSample<2>(codes.data(), static_cast<int>(i));
+}
+
+// What 4:1:1 chroma must come out as: each row's quarter-rate samples in
+// YC48, interpolated by UpsampleChroma2x onto the even pixels of a YC frame,
+// the frame through the driver, and the pixels the quarter-rate samples
+// stand on (4k) read back; a sample on the last pixel of a row 4k + 1 pixels
+// wide, which no half-rate sample stands on, only makes the trip to YC48.
+std::vector<uint8_t> Expected411(const std::vector<uint8_t>& cb, const std::vector<uint8_t>& cr,
+                                 int width, int rows, int bytes, const ConversionTables& tables,
+                                 const FilterSettings& settings) {
+    const int samples = (width + 3) / 4;
+    const int n = width / 2;
+    std::vector<PIXEL_YC> frame(static_cast<size_t>(width) * rows);
+    std::vector<int16_t> quarter(samples);
+    std::vector<int16_t> half(2 * samples);
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<uint8_t>& codes = c == 0 ? cb : cr;
+            for (int k = 0; k < samples; ++k) {
+                quarter[k] = tables.chromaIn[CodeAt(codes, bytes, static_cast<size_t>(r) * samples + k)];
+            }
+            UpsampleChroma2x(half.data(), quarter.data(), samples);
+            for (int j = 0; j < n; ++j) {
+                PIXEL_YC& px = frame[static_cast<size_t>(r) * width + 2 * j];
+                (c == 0 ? px.cb : px.cr) = half[j];
+            }
+        }
+    }
+    WorkBuffers buffers;
+    EXPECT_EQ(ProcessFrameWith(buffers, settings, {frame.data(), width, rows, width}), 1);
+    ReleaseWorkBuffers(buffers);
+
+    std::vector<uint8_t> out(2 * cb.size());
+    for (int c = 0; c < 2; ++c) {
+        const std::vector<uint8_t>& codes = c == 0 ? cb : cr;
+        for (int r = 0; r < rows; ++r) {
+            for (int k = 0; k < samples; ++k) {
+                const size_t i = static_cast<size_t>(r) * samples + k;
+                const PIXEL_YC& px = frame[static_cast<size_t>(r) * width + 4 * k];
+                const int v = 2 * k < n ? (c == 0 ? px.cb : px.cr) : tables.chromaIn[CodeAt(codes, bytes, i)];
+                const unsigned code = OutCode(tables.chromaOut.data(), v);
+                uint8_t* at = out.data() + static_cast<size_t>(c) * cb.size() + bytes * i;
+                at[0] = static_cast<uint8_t>(code);
+                if (bytes == 2) at[1] = static_cast<uint8_t>(code >> 8);
+            }
+        }
+    }
+    return out;
+}
+
+TEST(ChromaPlanes, QuarterRateChromaIsFilteredAtTheHalfRateAndTakenBackEverySecondSample) {
+    const uint32_t seed = test::TestSeed();
+    SCOPED_TRACE(test::SeedTrace(seed));
+    std::mt19937 rng(seed);
+    // 8-bit limited range takes the vector conversions on the way in.
+    const SampleScale kScales[] = {{8, false}, {8, true}, {10, false}};
+    const std::pair<int, int> kSizes[] = {{2, 1}, {3, 5}, {5, 4}, {6, 9}, {7, 4}, {8, 8}, {61, 7}, {720, 5}};
+    WorkBuffers buffers;
+    for (const SampleScale scale : kScales) {
+        const ConversionTables tables(scale);
+        const int bytes = scale.depth > 8 ? 2 : 1;
+        for (const auto& [w, h] : kSizes) {
+            for (int mode = 1; mode <= 4; ++mode) {
+                for (int mmx : {0, 1}) {
+                    FilterSettings s;
+                    s.mode = mode;
+                    s.mmx = mmx;
+                    s.strength = static_cast<int>(rng() % 129);
+                    s.noise = static_cast<int>(rng() % 129);
+                    SCOPED_TRACE("depth " + std::to_string(scale.depth) + (scale.fullRange ? " full " : " ") +
+                                 std::to_string(w) + "x" + std::to_string(h) + " mode " +
+                                 std::to_string(mode) + " mmx " + std::to_string(mmx));
+                    const int samples = (w + 3) / 4;
+                    const size_t planeSamples = static_cast<size_t>(samples) * h;
+                    const unsigned top = (1u << scale.depth) - 1;
+                    std::vector<uint8_t> frame = RandomCodes(2 * planeSamples, bytes, top, rng);
+                    const std::vector<uint8_t> cb(frame.begin(), frame.begin() + frame.size() / 2);
+                    const std::vector<uint8_t> cr(frame.begin() + frame.size() / 2, frame.end());
+
+                    ChromaPlanes planes;
+                    planes.cb = frame.data();
+                    planes.cr = frame.data() + frame.size() / 2;
+                    planes.stride = static_cast<size_t>(samples) * bytes;
+                    planes.bytesPerSample = bytes;
+                    planes.pixelsPerSample = 4;
+                    planes.samples = samples;
+                    planes.rows = h;
+                    ASSERT_TRUE(FilterChromaPlanes(planes, w, tables, s, buffers));
+                    ASSERT_EQ(frame, Expected411(cb, cr, w, h, bytes, tables, s));
+                }
+            }
+        }
+    }
+    ReleaseWorkBuffers(buffers);
+}
+
+// Packed 4:2:2 rows (Y0 Cb Y1 Cr, rows padded past their samples) give the
+// chroma that the same samples as planes give, and leave every other byte
+// alone.
+TEST(ChromaPlanes, InterleavedSamplesEqualPlanesAndLeaveTheOtherBytesAlone) {
+    const uint32_t seed = test::TestSeed();
+    SCOPED_TRACE(test::SeedTrace(seed));
+    std::mt19937 rng(seed);
+    const int w = 45;
+    const int h = 11;
+    const int samples = (w + 1) / 2;
+    const size_t stride = 4 * static_cast<size_t>(samples) + 12;
+    for (const SampleScale scale : {SampleScale{8, false}, SampleScale{8, true}}) {
+        const ConversionTables tables(scale);
+        for (int mmx : {0, 1}) {
+            SCOPED_TRACE(std::string(scale.fullRange ? "full" : "limited") + " mmx " + std::to_string(mmx));
+            FilterSettings s;
+            s.mode = 4;
+            s.mmx = mmx;
+            std::vector<uint8_t> packed = RandomCodes(stride * h, 1, 255, rng);
+            std::vector<uint8_t> cb(static_cast<size_t>(samples) * h);
+            std::vector<uint8_t> cr(cb.size());
+            for (int r = 0; r < h; ++r) {
+                for (int j = 0; j < samples; ++j) {
+                    cb[static_cast<size_t>(r) * samples + j] = packed[r * stride + 4 * j + 1];
+                    cr[static_cast<size_t>(r) * samples + j] = packed[r * stride + 4 * j + 3];
+                }
+            }
+            const std::vector<uint8_t> before = packed;
+
+            WorkBuffers buffers;
+            ChromaPlanes planar;
+            planar.cb = cb.data();
+            planar.cr = cr.data();
+            planar.stride = static_cast<size_t>(samples);
+            planar.samples = samples;
+            planar.rows = h;
+            ASSERT_TRUE(FilterChromaPlanes(planar, w, tables, s, buffers));
+            ChromaPlanes interleaved = planar;
+            interleaved.cb = packed.data() + 1;
+            interleaved.cr = packed.data() + 3;
+            interleaved.stride = stride;
+            interleaved.sampleStep = 4;
+            ASSERT_TRUE(FilterChromaPlanes(interleaved, w, tables, s, buffers));
+            ReleaseWorkBuffers(buffers);
+
+            for (size_t i = 0; i < packed.size(); ++i) {
+                const size_t r = i / stride;
+                const size_t x = i % stride;
+                const bool chroma = x < 4 * static_cast<size_t>(samples) && x % 2 == 1;
+                const uint8_t expected =
+                    !chroma ? before[i] : (x % 4 == 1 ? cb : cr)[r * samples + x / 4];
+                ASSERT_EQ(packed[i], expected) << "byte " << i;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace trelvane
