@@ -24,8 +24,9 @@ public:
         : planes_(planes),
           n_(n),
           step_(planes.sampleStep != 0 ? planes.sampleStep : Bytes),
+          full_(planes.pixelsPerSample == 1),
           quarter_(planes.pixelsPerSample == 4),
-          written_(quarter_ ? (n + 1) / 2 : n),
+          written_(full_ ? 2 * n : (quarter_ ? (n + 1) / 2 : n)),
           in_(tables.chromaIn.data()),
           out_(tables.chromaOut.data()),
           chroma8_(chroma8),
@@ -41,14 +42,24 @@ public:
         GatherPackedLine(b.padCb, planes_.cb, r, b);
     }
 
+    // 4:4:4 chroma comes back at the full rate, interpolated by the path's
+    // own interpolator as a YC frame's is.
     void ScatterScalar(int r, const WorkBuffers& b) {
-        ScatterLine(Row(planes_.cr, r), b.lowCr);
-        ScatterLine(Row(planes_.cb, r), b.lowCb);
+        if (full_) {
+            UpsampleChroma2x(b.padCr, b.lowCr, n_);
+            UpsampleChroma2x(b.padCb, b.lowCb, n_);
+        }
+        ScatterLine(Row(planes_.cr, r), full_ ? b.padCr : b.lowCr);
+        ScatterLine(Row(planes_.cb, r), full_ ? b.padCb : b.lowCb);
     }
 
-    void ScatterPacked(const PackedKernels&, int r, const WorkBuffers& b) {
-        ScatterPackedLine(planes_.cr, r, b.lowCr);
-        ScatterPackedLine(planes_.cb, r, b.lowCb);
+    void ScatterPacked(const PackedKernels& k, int r, const WorkBuffers& b) {
+        if (full_) {
+            k.upsampleChroma2xQuad(b.padCr, b.lowCr, n_);
+            k.upsampleChroma2xQuad(b.padCb, b.lowCb, n_);
+        }
+        ScatterPackedLine(planes_.cr, r, full_ ? b.padCr : b.lowCr);
+        ScatterPackedLine(planes_.cb, r, full_ ? b.padCb : b.lowCb);
     }
 
     // The samples after the written ones keep their chroma; they still make
@@ -73,10 +84,14 @@ private:
     }
 
     // The row's half-rate samples in YC48: n of them, from the row's own
-    // samples or, for 4:1:1, interpolated from all of them (2 per sample,
-    // the last one or two unused). `scratch` holds the quarter-rate samples
-    // meanwhile.
+    // samples, every second one of 4:4:4 or, for 4:1:1, interpolated from
+    // all of them (2 per sample, the last one or two unused). `scratch`
+    // holds the quarter-rate samples meanwhile.
     void HalfRate(int16_t* dst, const uint8_t* row, int16_t* scratch) const {
+        if (full_) {
+            for (int j = 0; j < n_; ++j) dst[j] = in_[Load(row, 2 * j)];
+            return;
+        }
         const int count = quarter_ ? planes_.samples : n_;
         int16_t* const codes = quarter_ ? scratch : dst;
         if (vectors_) {
@@ -99,12 +114,13 @@ private:
     }
 
     // A QuadLine from rows r .. r+3 (lane k from row r + k), with 16 edge
-    // positions on either side. lowCr and lowCb serve as scratch for 4:1:1.
+    // positions on either side. lowCr and lowCb serve as scratch for the
+    // rows whose half-rate line is made first (4:1:1, 4:4:4).
     void GatherPackedLine(int16_t* line, uint8_t* plane, int r, const WorkBuffers& b) const {
         const uint8_t* rows[kQuadLanes];
         for (int k = 0; k < kQuadLanes; ++k) rows[k] = Row(plane, r + k);
         int16_t* const body = line + kQuadLanes * kQuadEdge;
-        if (quarter_) {
+        if (quarter_ || full_) {
             for (int k = 0; k < kQuadLanes; ++k) {
                 HalfRate(b.lowCb, rows[k], b.lowCr);
                 for (int j = 0; j < n_; ++j) body[kQuadLanes * j + k] = b.lowCb[j];
@@ -129,9 +145,9 @@ private:
         }
     }
 
-    // The written samples of a row from a half-rate line read every `step`
-    // values (1 for a scalar line, 4 for a lane of a packed line), every
-    // half-rate sample or, for 4:1:1, every second.
+    // The written samples of a row from a line read every `step` values (1
+    // for a scalar line, 4 for a lane of a packed line): every sample of a
+    // half-rate line or of 4:4:4's full-rate one, every second for 4:1:1.
     void ScatterSamples(uint8_t* row, const int16_t* line, int step) const {
         const int take = quarter_ ? 2 * step : step;
         for (int j = 0; j < written_; ++j) Store(row, j, line[take * j]);
@@ -139,7 +155,7 @@ private:
 
     void ScatterLine(uint8_t* row, const int16_t* line) const {
         if (vectors_ && !quarter_) {
-            chroma8_.fromYc48(row, line, n_);
+            chroma8_.fromYc48(row, line, written_);
         } else {
             ScatterSamples(row, line, 1);
         }
@@ -149,7 +165,7 @@ private:
         uint8_t* rows[kQuadLanes];
         for (int k = 0; k < kQuadLanes; ++k) rows[k] = Row(plane, r + k);
         if (vectors_ && !quarter_) {
-            chroma8_.fromYc48Quad(rows, line, n_);
+            chroma8_.fromYc48Quad(rows, line, written_);
         } else {
             for (int k = 0; k < kQuadLanes; ++k) ScatterSamples(rows[k], line + k, kQuadLanes);
         }
@@ -158,6 +174,7 @@ private:
     ChromaPlanes planes_;
     int n_;            // half-rate samples of a filter row
     size_t step_;      // bytes from a sample to the next
+    bool full_;        // 4:4:4
     bool quarter_;     // 4:1:1
     int written_;      // samples of a row written back from the filter
     const int16_t* in_;    // YC48 by code

@@ -1,7 +1,7 @@
 // Chroma planes through the row loop in the layouts the y4m tests do not
-// cover: 4:1:1 (checked against a YC frame built by hand from the
-// interpolated samples) and samples interleaved with luma (checked against
-// the same samples as separate planes).
+// cover: 4:4:4 and 4:1:1 (checked against a YC frame built by hand from the
+// samples) and samples interleaved with luma (checked against the same
+// samples as separate planes).
 #include "convert/chroma_planes.h"
 
 #include <gtest/gtest.h>
@@ -36,16 +36,20 @@ unsigned CodeAt(const std::vector<uint8_t>& codes, int bytes, size_t i) {
                       : LoadSample<2>(codes.data(), static_cast<int>(i));
 }
 
-// What 4:1:1 chroma must come out as: each row's quarter-rate samples in
-// YC48, interpolated by UpsampleChroma2x onto the even pixels of a YC frame,
-// the frame through the driver, and the pixels the quarter-rate samples
-// stand on (4k) read back; a sample on the last pixel of a row 4k + 1 pixels
-// wide, which no half-rate sample stands on, only makes the trip to YC48.
-std::vector<uint8_t> Expected411(const std::vector<uint8_t>& cb, const std::vector<uint8_t>& cr,
-                                 int width, int rows, int bytes, const ConversionTables& tables,
-                                 const FilterSettings& settings) {
-    const int samples = (width + 3) / 4;
+// What 4:4:4 or 4:1:1 chroma must come out as: a YC frame with each 4:4:4
+// sample on its pixel, or each row's 4:1:1 samples in YC48 interpolated by
+// UpsampleChroma2x onto the even pixels; the frame through the driver; the
+// pixels the samples stand on (every pixel, or 4k) read back. A sample the
+// filter does not write (an odd 4:4:4 width's last pixel, the last pixel of
+// a 4:1:1 row 4k + 1 pixels wide) only makes the trip to YC48 and back.
+std::vector<uint8_t> ExpectedThroughYcFrame(const std::vector<uint8_t>& cb,
+                                            const std::vector<uint8_t>& cr, int pixelsPerSample,
+                                            int width, int rows, int bytes,
+                                            const ConversionTables& tables,
+                                            const FilterSettings& settings) {
+    const int samples = (width + pixelsPerSample - 1) / pixelsPerSample;
     const int n = width / 2;
+    const int written = pixelsPerSample == 1 ? 2 * n : (n + 1) / 2;
     std::vector<PIXEL_YC> frame(static_cast<size_t>(width) * rows);
     std::vector<int16_t> quarter(samples);
     std::vector<int16_t> half(2 * samples);
@@ -55,10 +59,10 @@ std::vector<uint8_t> Expected411(const std::vector<uint8_t>& cb, const std::vect
             for (int k = 0; k < samples; ++k) {
                 quarter[k] = tables.chromaIn[CodeAt(codes, bytes, static_cast<size_t>(r) * samples + k)];
             }
-            UpsampleChroma2x(half.data(), quarter.data(), samples);
-            for (int j = 0; j < n; ++j) {
-                PIXEL_YC& px = frame[static_cast<size_t>(r) * width + 2 * j];
-                (c == 0 ? px.cb : px.cr) = half[j];
+            if (pixelsPerSample == 4) UpsampleChroma2x(half.data(), quarter.data(), samples);
+            for (int j = 0; j < (pixelsPerSample == 1 ? width : n); ++j) {
+                PIXEL_YC& px = frame[static_cast<size_t>(r) * width + (pixelsPerSample == 1 ? j : 2 * j)];
+                (c == 0 ? px.cb : px.cr) = pixelsPerSample == 1 ? quarter[j] : half[j];
             }
         }
     }
@@ -72,8 +76,8 @@ std::vector<uint8_t> Expected411(const std::vector<uint8_t>& cb, const std::vect
         for (int r = 0; r < rows; ++r) {
             for (int k = 0; k < samples; ++k) {
                 const size_t i = static_cast<size_t>(r) * samples + k;
-                const PIXEL_YC& px = frame[static_cast<size_t>(r) * width + 4 * k];
-                const int v = 2 * k < n ? (c == 0 ? px.cb : px.cr) : tables.chromaIn[CodeAt(codes, bytes, i)];
+                const PIXEL_YC& px = frame[static_cast<size_t>(r) * width + pixelsPerSample * k];
+                const int v = k < written ? (c == 0 ? px.cb : px.cr) : tables.chromaIn[CodeAt(codes, bytes, i)];
                 const unsigned code = OutCode(tables.chromaOut.data(), v);
                 uint8_t* at = out.data() + static_cast<size_t>(c) * cb.size() + bytes * i;
                 at[0] = static_cast<uint8_t>(code);
@@ -84,7 +88,7 @@ std::vector<uint8_t> Expected411(const std::vector<uint8_t>& cb, const std::vect
     return out;
 }
 
-TEST(ChromaPlanes, QuarterRateChromaIsFilteredAtTheHalfRateAndTakenBackEverySecondSample) {
+TEST(ChromaPlanes, FullAndQuarterRateChromaEqualTheirYcFrames) {
     const uint32_t seed = test::TestSeed();
     SCOPED_TRACE(test::SeedTrace(seed));
     std::mt19937 rng(seed);
@@ -95,20 +99,21 @@ TEST(ChromaPlanes, QuarterRateChromaIsFilteredAtTheHalfRateAndTakenBackEverySeco
     for (const SampleScale scale : kScales) {
         const ConversionTables tables(scale);
         const int bytes = scale.depth > 8 ? 2 : 1;
+        const unsigned top = (1u << scale.depth) - 1;
         for (const auto& [w, h] : kSizes) {
-            for (int mode = 1; mode <= 4; ++mode) {
-                for (int mmx : {0, 1}) {
+            for (const int pixelsPerSample : {1, 4}) {
+                for (int modeAndPath = 0; modeAndPath < 8; ++modeAndPath) {
                     FilterSettings s;
-                    s.mode = mode;
-                    s.mmx = mmx;
+                    s.mode = 1 + modeAndPath / 2;
+                    s.mmx = modeAndPath % 2;
                     s.strength = static_cast<int>(rng() % 129);
                     s.noise = static_cast<int>(rng() % 129);
-                    SCOPED_TRACE("depth " + std::to_string(scale.depth) + (scale.fullRange ? " full " : " ") +
-                                 std::to_string(w) + "x" + std::to_string(h) + " mode " +
-                                 std::to_string(mode) + " mmx " + std::to_string(mmx));
-                    const int samples = (w + 3) / 4;
+                    const int samples = (w + pixelsPerSample - 1) / pixelsPerSample;
+                    SCOPED_TRACE(std::to_string(samples) + " samples for " + std::to_string(w) + "x" +
+                                 std::to_string(h) + ", depth " + std::to_string(scale.depth) +
+                                 (scale.fullRange ? " full" : "") + ", mode " + std::to_string(s.mode) +
+                                 " mmx " + std::to_string(s.mmx));
                     const size_t planeSamples = static_cast<size_t>(samples) * h;
-                    const unsigned top = (1u << scale.depth) - 1;
                     std::vector<uint8_t> frame = RandomCodes(2 * planeSamples, bytes, top, rng);
                     const std::vector<uint8_t> cb(frame.begin(), frame.begin() + frame.size() / 2);
                     const std::vector<uint8_t> cr(frame.begin() + frame.size() / 2, frame.end());
@@ -118,11 +123,12 @@ TEST(ChromaPlanes, QuarterRateChromaIsFilteredAtTheHalfRateAndTakenBackEverySeco
                     planes.cr = frame.data() + frame.size() / 2;
                     planes.stride = static_cast<size_t>(samples) * bytes;
                     planes.bytesPerSample = bytes;
-                    planes.pixelsPerSample = 4;
+                    planes.pixelsPerSample = pixelsPerSample;
                     planes.samples = samples;
                     planes.rows = h;
                     ASSERT_TRUE(FilterChromaPlanes(planes, w, tables, s, buffers));
-                    ASSERT_EQ(frame, Expected411(cb, cr, w, h, bytes, tables, s));
+                    ASSERT_EQ(frame, ExpectedThroughYcFrame(cb, cr, pixelsPerSample, w, h, bytes,
+                                                            tables, s));
                 }
             }
         }
