@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "convert/sample_convert.h"
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
-#include "convert/sample_convert.h"
-#include "y4m.h"
-#include "y4m_planar.h"
-#include "y4m_planes.h"
+#include "io/y4m.h"
+#include "io/y4m_work_frame.h"
+#include "pipeline/y4m_planar_route.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "frame_limits.h"
+#include "io/frame_limits.h"
 
 namespace trelvane::cli {
 

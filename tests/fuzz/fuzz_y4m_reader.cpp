@@ -33,13 +33,13 @@
 #include <utility>
 #include <vector>
 
-#include "byte_io.h"
 #include "cli_app.h"
-#include "frame/frame_driver.h"
 #include "convert/sample_convert.h"
-#include "y4m.h"
-#include "y4m_planar.h"
-#include "y4m_planes.h"
+#include "frame/frame_driver.h"
+#include "io/byte_io.h"
+#include "io/y4m.h"
+#include "io/y4m_work_frame.h"
+#include "pipeline/y4m_planar_route.h"
 
 namespace {
 

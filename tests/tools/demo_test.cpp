@@ -1,4 +1,4 @@
-#include "demo.h"
+#include "demo/demo.h"
 
 #include <unistd.h>
 
@@ -7,8 +7,8 @@
 
 #include <cstdio>
 
-#include "bitmap_font.h"
-#include "rgb_image.h"
+#include "demo/bitmap_font.h"
+#include "demo/rgb_image.h"
 #include "tool_test_support.h"
 
 namespace trelvane::cli {

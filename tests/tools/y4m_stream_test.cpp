@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frame/test_pattern.h"
 #include "convert/sample_convert.h"
+#include "frame/test_pattern.h"
+#include "io/y4m.h"
 #include "tool_test_support.h"
-#include "y4m.h"
 
 namespace trelvane::cli {
 namespace {

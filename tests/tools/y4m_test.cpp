@@ -1,4 +1,4 @@
-#include "y4m.h"
+#include "io/y4m.h"
 
 #include <gtest/gtest.h>
 

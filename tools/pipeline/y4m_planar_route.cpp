@@ -1,4 +1,4 @@
-#include "y4m_planar.h"
+#include "pipeline/y4m_planar_route.h"
 
 #include "convert/chroma_planes.h"
 

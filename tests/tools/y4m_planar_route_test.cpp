@@ -3,7 +3,7 @@
 // LoadChroma, ProcessFrameWith and StoreChroma give, over every mode and
 // setting, both row paths, odd widths, heights that leave scalar rows, 4:2:0
 // and 4:2:2, and depths whose codes reach the 16-bit extremes.
-#include "y4m_planar.h"
+#include "pipeline/y4m_planar_route.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "convert/sample_convert.h"
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
+#include "io/y4m.h"
+#include "io/y4m_work_frame.h"
 #include "kernels/packed/packed_kernels.h"
 #include "support/test_seed.h"
-#include "convert/sample_convert.h"
-#include "y4m.h"
-#include "y4m_planes.h"
 
 namespace trelvane::cli {
 namespace {

@@ -1,8 +1,8 @@
-#include "y4m.h"
+#include "io/y4m.h"
 
 #include <charconv>
 
-#include "frame_limits.h"
+#include "io/frame_limits.h"
 
 namespace trelvane::cli {
 

@@ -1,4 +1,4 @@
-#include "byte_io.h"
+#include "io/byte_io.h"
 
 #include <fcntl.h>
 #include <poll.h>

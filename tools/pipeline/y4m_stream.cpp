@@ -1,15 +1,15 @@
-#include "y4m_stream.h"
+#include "pipeline/y4m_stream.h"
 
 #include <memory>
 
-#include "byte_io.h"
-#include "filter_runner.h"
-#include "frame/test_pattern.h"
-#include "progress.h"
 #include "convert/sample_convert.h"
-#include "y4m.h"
-#include "y4m_planar.h"
-#include "y4m_planes.h"
+#include "frame/test_pattern.h"
+#include "io/byte_io.h"
+#include "io/y4m.h"
+#include "io/y4m_work_frame.h"
+#include "pipeline/filter_runner.h"
+#include "pipeline/progress.h"
+#include "pipeline/y4m_planar_route.h"
 
 namespace trelvane::cli {
 

@@ -1,4 +1,4 @@
-#include "rgb_image.h"
+#include "demo/rgb_image.h"
 
 #include <png.h>
 

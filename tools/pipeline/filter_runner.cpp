@@ -1,4 +1,4 @@
-#include "filter_runner.h"
+#include "pipeline/filter_runner.h"
 
 #include "plugin/host_call.h"
 #include "plugin/plugin_table.h"

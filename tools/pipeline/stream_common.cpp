@@ -1,10 +1,10 @@
-#include "stream_common.h"
+#include "pipeline/stream_common.h"
 
 #include <cerrno>
 #include <cstring>
 #include <thread>
 
-#include "byte_io.h"
+#include "io/byte_io.h"
 
 namespace trelvane::cli {
 

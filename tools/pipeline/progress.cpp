@@ -1,4 +1,4 @@
-#include "progress.h"
+#include "pipeline/progress.h"
 
 namespace trelvane::cli {
 

@@ -1,4 +1,4 @@
-#include "frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "frame_output.h"
+#include "io/frame_output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "byte_io.h"
+#include "io/byte_io.h"
 
 namespace trelvane::cli {
 

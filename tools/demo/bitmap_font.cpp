@@ -1,4 +1,4 @@
-#include "bitmap_font.h"
+#include "demo/bitmap_font.h"
 
 #include <array>
 

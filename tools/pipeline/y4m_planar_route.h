@@ -7,7 +7,7 @@
 #include "convert/sample_convert.h"
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
-#include "y4m.h"
+#include "io/y4m.h"
 
 namespace trelvane::cli {
 

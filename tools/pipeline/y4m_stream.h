@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cli_options.h"
-#include "stream_common.h"
+#include "pipeline/stream_common.h"
 
 namespace trelvane::cli {
 

@@ -1,4 +1,4 @@
-#include "y4m_planes.h"
+#include "io/y4m_work_frame.h"
 
 #include <cstddef>
 
