@@ -4,7 +4,7 @@
 
 namespace trelvane::cli {
 
-bool PlanarPathCovers(const Y4mHeader& header, const FilterSettings& settings) {
+bool PlanarRouteCovers(const Y4mHeader& header, const FilterSettings& settings) {
     return header.layout != ChromaLayout::k444 && header.width >= 2 && settings.mode >= 1 &&
            settings.mode <= 4 && settings.test == 0;
 }

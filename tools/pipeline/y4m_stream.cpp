@@ -16,7 +16,7 @@ namespace trelvane::cli {
 namespace {
 
 // What one worker owns: its filter and its YC48 frames, sized once, or the
-// work buffers of the planar path.
+// work buffers of the planar route.
 struct Y4mWorker {
     std::unique_ptr<FilterRunner> runner;
     std::vector<PIXEL_YC> work;     // one row per chroma row
@@ -71,7 +71,7 @@ int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
     const bool patternPicture = options.settings.test != 0 && header.layout == ChromaLayout::k420;
     // Subsampled chroma goes straight from the planes through the filter;
     // only what that path does not cover needs the YC48 frame.
-    const bool planar = PlanarPathCovers(header, options.settings);
+    const bool planar = PlanarRouteCovers(header, options.settings);
 
     std::vector<Y4mWorker> pool(static_cast<size_t>(workers));
     for (Y4mWorker& worker : pool) {
