@@ -143,7 +143,7 @@ TEST(Y4mStream, FramesHaveTheSizeOfTheirLayoutAndDepth) {
     }
 }
 
-TEST(Y4mStream, ChromaEqualsTheSameFrameThroughTheYc48Path) {
+TEST(Y4mStream, ChromaEqualsTheSameFrameThroughTheYc48Route) {
     TempDir dir;
     for (const char* cs : {"422", "420p9", "420p10", "444p12"}) {
         const std::string header = Header(45, 13, cs);

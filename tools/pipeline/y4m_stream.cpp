@@ -70,7 +70,7 @@ int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
     const size_t workPixels = static_cast<size_t>(header.width) * static_cast<size_t>(layout.chromaHeight);
     const bool patternPicture = options.settings.test != 0 && header.layout == ChromaLayout::k420;
     // Subsampled chroma goes straight from the planes through the filter;
-    // only what that path does not cover needs the YC48 frame.
+    // only what that route does not cover needs the YC48 frame.
     const bool planar = PlanarRouteCovers(header, options.settings);
 
     std::vector<Y4mWorker> pool(static_cast<size_t>(workers));
