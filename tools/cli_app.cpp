@@ -1,3 +1,4 @@
+// The tool behind main(): the command line, the streams, the command's status.
 #include "cli_app.h"
 
 #include <fcntl.h>

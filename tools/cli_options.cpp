@@ -1,3 +1,4 @@
+// Parses the command line into ToolOptions; the --help text.
 #include "cli_options.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// `trelvane demo`: its pictures, the host's display conversion, the label font.
 #include "demo/demo.h"
 
 #include <unistd.h>

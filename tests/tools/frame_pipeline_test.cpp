@@ -1,3 +1,4 @@
+// The worker pipeline with stand-in hooks: frame order, faults, stops, exclusion.
 #include "pipeline/frame_pipeline.h"
 
 #include <gtest/gtest.h>

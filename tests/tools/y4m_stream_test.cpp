@@ -1,3 +1,4 @@
+// The y4m stream through the tool: luma kept, chroma as the host would filter it.
 #include <gtest/gtest.h>
 
 #include <algorithm>

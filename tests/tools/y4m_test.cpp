@@ -1,3 +1,4 @@
+// The y4m header parser and reader: tags, colour spaces, layouts, frames, faults.
 #include "io/y4m.h"
 
 #include <gtest/gtest.h>

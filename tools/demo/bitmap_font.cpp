@@ -1,3 +1,4 @@
+// The 5x7 label font: its glyphs and how they are drawn.
 #include "demo/bitmap_font.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// `trelvane demo`: the test pattern through every mode, as PNGs and a contact sheet.
 #include "demo/demo.h"
 
 #include <filesystem>

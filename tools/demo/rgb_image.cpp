@@ -1,3 +1,4 @@
+// RGB pictures of YC48 frames, rectangles, copies, and PNG files through libpng.
 #include "demo/rgb_image.h"
 
 #include <png.h>

@@ -1,3 +1,4 @@
+// Byte sources, buffered reading, whole writes, and the stop signals.
 #include "io/byte_io.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// The output file: opened at the first frame, cut back to the last whole one.
 #include "io/frame_output.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// YUV4MPEG2 stream and frame headers, frame layouts, and the stream reader.
 #include "io/y4m.h"
 
 #include <charconv>

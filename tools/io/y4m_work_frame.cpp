@@ -1,3 +1,4 @@
+// A y4m frame's samples into the YC48 work frame and back.
 #include "io/y4m_work_frame.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// A worker's filter: the plug-in's table, or the driver in its own buffers.
 #include "pipeline/filter_runner.h"
 
 #include "plugin/host_call.h"

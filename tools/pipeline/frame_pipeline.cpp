@@ -1,3 +1,4 @@
+// The worker pipeline: frames read, filtered and written in input order.
 #include "pipeline/frame_pipeline.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The progress line: frames, speed, percent and time left.
 #include "pipeline/progress.h"
 
 namespace trelvane::cli {

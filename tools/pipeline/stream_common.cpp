@@ -1,3 +1,4 @@
+// What the y4m and YC48 streams share: workers, hooks, messages, exit statuses.
 #include "pipeline/stream_common.h"
 
 #include <cerrno>

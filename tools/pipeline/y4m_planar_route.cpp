@@ -1,3 +1,4 @@
+// The planar route: a y4m frame's chroma planes straight through the frame driver.
 #include "pipeline/y4m_planar_route.h"
 
 #include "convert/chroma_planes.h"

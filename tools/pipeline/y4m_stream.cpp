@@ -1,3 +1,4 @@
+// The y4m stream: header, workers, each frame on its route, frames written in order.
 #include "pipeline/y4m_stream.h"
 
 #include <memory>

@@ -1,3 +1,4 @@
+// The raw YC48 stream: frames read, filtered by each worker's runner, written.
 #include "pipeline/yc48_stream.h"
 
 #include <bit>
