@@ -1,6 +1,6 @@
-// One 720x480 y4m frame's chroma through the tool's two paths, per mode: the
-// YC48 path (planes to a YC48 frame, ProcessFrameWith, back to the planes)
-// and the planar path (the planes straight through the half-rate stages).
+// One 720x480 y4m frame's chroma through the tool's two routes, per mode: the
+// YC48 route (planes to a YC48 frame, ProcessFrameWith, back to the planes)
+// and the planar route (the planes straight through the half-rate stages).
 // Both give the same bytes; the tests hold them to that.
 #include <benchmark/benchmark.h>
 
@@ -8,25 +8,25 @@
 #include <string>
 #include <vector>
 
+#include "convert/sample_convert.h"
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
-#include "convert/sample_convert.h"
-#include "y4m.h"
-#include "y4m_planar.h"
-#include "y4m_planes.h"
+#include "io/y4m.h"
+#include "io/y4m_work_frame.h"
+#include "pipeline/y4m_planar_route.h"
 
 namespace {
 
 using namespace trelvane;
 using namespace trelvane::cli;
 
-enum Path { kYc48 = 0, kPlanar = 1 };
+enum Route { kYc48 = 0, kPlanar = 1 };
 
 void BM_Y4mFrame(benchmark::State& state) {
     static const char* const kColourSpaces[] = {"422", "420", "422p10"};
     const std::string colourSpace = kColourSpaces[state.range(0)];
     const int mode = static_cast<int>(state.range(1));
-    const auto path = static_cast<Path>(state.range(2));
+    const auto route = static_cast<Route>(state.range(2));
     Y4mHeader header;
     std::string error;
     if (!ParseY4mStreamHeader("YUV4MPEG2 W720 H480 C" + colourSpace, header, error)) {
@@ -46,12 +46,12 @@ void BM_Y4mFrame(benchmark::State& state) {
     settings.mode = mode;
     WorkBuffers buffers;
     std::vector<PIXEL_YC> work(static_cast<size_t>(header.width) * layout.chromaHeight);
-    state.SetLabel(colourSpace + (path == kPlanar ? " planar" : " yc48"));
+    state.SetLabel(colourSpace + (route == kPlanar ? " planar" : " yc48"));
 
     // The frame is filtered over and over in place: the work per frame does
     // not depend on the values.
     for (auto _ : state) {
-        if (path == kPlanar) {
+        if (route == kPlanar) {
             FilterChromaPlanes(header, layout, tables, settings, buffers, frame.data());
         } else {
             LoadChroma(header, layout, tables, frame.data(), work.data());
@@ -70,5 +70,5 @@ void BM_Y4mFrame(benchmark::State& state) {
 
 BENCHMARK(BM_Y4mFrame)
     ->ArgsProduct({{0, 1, 2}, {1, 2, 3, 4}, {kYc48, kPlanar}})
-    ->ArgNames({"format", "mode", "path"})
+    ->ArgNames({"format", "mode", "route"})
     ->Unit(benchmark::kMicrosecond);

@@ -1,3 +1,4 @@
+// The tool behind main(): the command line, the streams, the command's status.
 #include "cli_app.h"
 
 #include <fcntl.h>
@@ -8,12 +9,12 @@
 #include <cstring>
 #include <new>
 
-#include "byte_io.h"
 #include "cli_options.h"
-#include "demo.h"
-#include "stream_common.h"
-#include "y4m_stream.h"
-#include "yc48_stream.h"
+#include "demo/demo.h"
+#include "io/byte_io.h"
+#include "pipeline/stream_common.h"
+#include "pipeline/y4m_stream.h"
+#include "pipeline/yc48_stream.h"
 
 namespace trelvane::cli {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 
 namespace trelvane::cli {
 

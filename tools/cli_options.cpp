@@ -1,9 +1,10 @@
+// Parses the command line into ToolOptions; the --help text.
 #include "cli_options.h"
 
 #include <charconv>
 #include <string_view>
 
-#include "frame_limits.h"
+#include "io/frame_limits.h"
 
 namespace trelvane::cli {
 
@@ -211,7 +212,8 @@ const char* UsageText() {
            "  --strength S      detail restore strength in 1/32 steps, 0..128 (default 64)\n"
            "  --noise T         coring threshold of mode 4, 0..128 (default 48)\n"
            "  --line 640|720    low-pass kernels for a 640- or 720-sample line (default 640)\n"
-           "  --no-mmx          every row on the one-row path (default: four-row path)\n"
+           "  --no-mmx          every row on the scalar path, one at a time (default:\n"
+           "                    groups of four rows on the packed path)\n"
            "  --test-pattern    replace every frame by the test pattern before filtering\n"
            "\n"
            "Stream:\n"

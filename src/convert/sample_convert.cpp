@@ -1,3 +1,4 @@
+// Conversions between y4m sample codes and YC48 units, and their tables.
 #include "convert/sample_convert.h"
 
 #include <algorithm>

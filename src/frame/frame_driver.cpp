@@ -1,3 +1,4 @@
+// The frame driver: a YC frame's rows through the row loop, and ProcessFrameWith.
 #include "frame/frame_driver.h"
 
 #include <cstddef>

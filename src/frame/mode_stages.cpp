@@ -1,3 +1,4 @@
+// Each mode's stages on a gathered line, and the kernels each path runs them with.
 #include "frame/mode_stages.h"
 
 #include <climits>

@@ -1,3 +1,4 @@
+// Draws the built-in test pattern: the chroma sweep and the -I/+Q blocks.
 #include "frame/test_pattern.h"
 
 #include <cmath>

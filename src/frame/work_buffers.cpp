@@ -1,3 +1,4 @@
+// The work buffers: sized for a pitch, 16-byte aligned, replaced and released.
 #include "frame/work_buffers.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// One frame through the registration table's func_proc, set up as the host does.
 #include "plugin/host_call.h"
 
 #include "plugin/plugin_table.h"

@@ -1,3 +1,4 @@
+// The registration table, GetFilterTable, and the entry points func_proc and func_exit.
 #include "plugin/plugin_table.h"
 
 #include "frame/test_pattern.h"

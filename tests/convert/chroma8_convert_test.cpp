@@ -73,7 +73,7 @@ TEST(Chroma8Convert, EveryCodeAndEveryValueMatchTheTables) {
     });
 }
 
-TEST(Chroma8Convert, FourRowFormsInterleaveLaneByRow) {
+TEST(Chroma8Convert, QuadFormsInterleaveLaneByRow) {
     ForEachLevel([](const Chroma8Kernels& form) {
         std::mt19937 rng(11);
         for (const int count : {0, 1, 7, 8, 16, 24, 45, 360}) {

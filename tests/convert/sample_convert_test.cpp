@@ -1,3 +1,4 @@
+// Sample conversions: round trips of every code, the scale across depths, clamping.
 #include "convert/sample_convert.h"
 
 #include <gtest/gtest.h>

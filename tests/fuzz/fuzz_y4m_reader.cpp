@@ -10,9 +10,9 @@
 // a walk of the bytes written here: the header parses the same, exactly the
 // complete frames before the first fault come out, each with its parameters
 // and data, then a clean end or a one-line reason. Each frame is filtered as
-// the YC48 path does it (LoadChroma, the frame driver, StoreChroma; luma must
-// stay), and where the planar path covers the stream that path must give the
-// same bytes.
+// the YC48 route does it (LoadChroma, the frame driver, StoreChroma; luma
+// must stay), and where the planar route covers the stream that route must
+// give the same bytes.
 //
 // For about one input in four the whole tool runs as well (RunTool from one
 // memory file to another; building its conversion tables makes such a run
@@ -33,13 +33,13 @@
 #include <utility>
 #include <vector>
 
-#include "byte_io.h"
 #include "cli_app.h"
-#include "frame/frame_driver.h"
 #include "convert/sample_convert.h"
-#include "y4m.h"
-#include "y4m_planar.h"
-#include "y4m_planes.h"
+#include "frame/frame_driver.h"
+#include "io/byte_io.h"
+#include "io/y4m.h"
+#include "io/y4m_work_frame.h"
+#include "pipeline/y4m_planar_route.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ const ConversionTables& TablesFor(const Y4mHeader& header) {
     return *tables;
 }
 
-// One frame through the YC48 path, and through the planar path where that
+// One frame through the YC48 route, and through the planar route where that
 // covers the stream: the two must agree, and luma must not change.
 std::string Filter(const Y4mHeader& header, const Y4mFrameLayout& layout, const FilterSettings& settings,
                    const std::string& frame) {
@@ -85,7 +85,7 @@ std::string Filter(const Y4mHeader& header, const Y4mFrameLayout& layout, const 
     StoreChroma(header, layout, tables, work.data(), bytes);
     Require(out.compare(0, layout.lumaBytes, frame, 0, layout.lumaBytes) == 0);
 
-    if (PlanarPathCovers(header, settings)) {
+    if (PlanarRouteCovers(header, settings)) {
         std::string planar = frame;
         Require(FilterChromaPlanes(header, layout, tables, settings, buffers,
                                    reinterpret_cast<uint8_t*>(planar.data())));

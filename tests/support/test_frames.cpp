@@ -1,3 +1,4 @@
+// Frames, hashes and host-style calls shared by the tests.
 #include "support/test_frames.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The command line: every option in both spellings, demo, refusals, --help.
 #include "cli_options.h"
 
 #include <unistd.h>

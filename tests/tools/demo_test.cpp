@@ -1,4 +1,5 @@
-#include "demo.h"
+// `trelvane demo`: its pictures, the host's display conversion, the label font.
+#include "demo/demo.h"
 
 #include <unistd.h>
 
@@ -6,9 +7,10 @@
 #include <png.h>
 
 #include <cstdio>
+#include <vector>
 
-#include "bitmap_font.h"
-#include "rgb_image.h"
+#include "demo/bitmap_font.h"
+#include "demo/rgb_image.h"
 #include "tool_test_support.h"
 
 namespace trelvane::cli {
@@ -102,8 +104,26 @@ TEST(Demo, FontDrawsInsideItsBoxAndClipsAtTheEdge) {
         }
     }
     EXPECT_GT(lit, 40);
-    DrawText(image, 35, 15, "?", 3, {0, 255, 0});  // mostly outside: must not write past the image
-    EXPECT_EQ(image.rgb.size(), 40u * 20u * 3u);
+
+    // A glyph mostly outside: the part inside is drawn, and nothing else
+    // changes (a clip that wrapped would show in other rows or columns). Of
+    // '?' at scale 3 from (35, 15) the image keeps column 1 of its first row
+    // ".###." (x 38..39, y 15..17) and column 0 of its second "#...#"
+    // (x 35..37, y 18..19).
+    const std::vector<uint8_t> before = image.rgb;
+    const std::vector<uint8_t> green = {0, 255, 0};
+    DrawText(image, 35, 15, "?", 3, {green[0], green[1], green[2]});
+    const auto pixel = [&](const std::vector<uint8_t>& rgb, int x, int y) {
+        const auto at = rgb.begin() + (y * image.width + x) * 3;
+        return std::vector<uint8_t>(at, at + 3);
+    };
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const bool inGlyph = (x >= 38 && y >= 15 && y < 18) || (x >= 35 && x < 38 && y >= 18);
+            ASSERT_EQ(pixel(image.rgb, x, y), inGlyph ? green : pixel(before, x, y))
+                << "pixel " << x << "," << y;
+        }
+    }
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
+#include "io/y4m.h"
 #include "tool_test_support.h"
-#include "y4m.h"
 
 namespace trelvane::cli {
 namespace {

@@ -1,4 +1,5 @@
-#include "frame_pipeline.h"
+// The worker pipeline with stand-in hooks: frame order, faults, stops, exclusion.
+#include "pipeline/frame_pipeline.h"
 
 #include <gtest/gtest.h>
 

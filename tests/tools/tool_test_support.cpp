@@ -1,3 +1,4 @@
+// Helpers for the tool's tests: temporary files, runs of the tool, y4m streams.
 #include "tool_test_support.h"
 
 #include <fcntl.h>

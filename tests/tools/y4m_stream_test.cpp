@@ -1,12 +1,13 @@
+// The y4m stream through the tool: luma kept, chroma as the host would filter it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "frame/test_pattern.h"
 #include "convert/sample_convert.h"
+#include "frame/test_pattern.h"
+#include "io/y4m.h"
 #include "tool_test_support.h"
-#include "y4m.h"
 
 namespace trelvane::cli {
 namespace {
@@ -143,7 +144,7 @@ TEST(Y4mStream, FramesHaveTheSizeOfTheirLayoutAndDepth) {
     }
 }
 
-TEST(Y4mStream, ChromaEqualsTheSameFrameThroughTheYc48Path) {
+TEST(Y4mStream, ChromaEqualsTheSameFrameThroughTheYc48Route) {
     TempDir dir;
     for (const char* cs : {"422", "420p9", "420p10", "444p12"}) {
         const std::string header = Header(45, 13, cs);

@@ -1,4 +1,5 @@
-#include "y4m.h"
+// The y4m header parser and reader: tags, colour spaces, layouts, frames, faults.
+#include "io/y4m.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// Raw YC48 streams through the tool: the host table's result at any thread count.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The scalar low-pass filters: symmetric 19- and 15-tap FIRs over a ChromaLine.
 #include "kernels/scalar/chroma_filters.h"
 
 #include "kernels/scalar/fixed_point.h"

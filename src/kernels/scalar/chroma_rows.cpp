@@ -1,3 +1,4 @@
+// The scalar gather, 2x interpolation and write-back of one row's chroma.
 #include "kernels/scalar/chroma_rows.h"
 
 #include "kernels/scalar/fixed_point.h"

@@ -1,3 +1,4 @@
+// The scalar I/Q rotations and detail blends over whole lines.
 #include "kernels/scalar/iq_rotation.h"
 
 namespace trelvane {

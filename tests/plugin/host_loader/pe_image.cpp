@@ -1,3 +1,4 @@
+// Maps a 32-bit PE DLL as the Windows loader does: sections, relocations, imports, TLS.
 #include "plugin/host_loader/pe_image.h"
 
 #include <sys/mman.h>

@@ -1,3 +1,4 @@
+// The stand-ins for what the DLL imports from Windows, and the thread block.
 #include "plugin/host_loader/stand_ins.h"
 
 #include <asm/ldt.h>

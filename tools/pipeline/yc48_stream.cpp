@@ -1,11 +1,12 @@
-#include "yc48_stream.h"
+// The raw YC48 stream: frames read, filtered by each worker's runner, written.
+#include "pipeline/yc48_stream.h"
 
 #include <bit>
 #include <memory>
 
-#include "byte_io.h"
-#include "filter_runner.h"
-#include "progress.h"
+#include "io/byte_io.h"
+#include "pipeline/filter_runner.h"
+#include "pipeline/progress.h"
 
 namespace trelvane::cli {
 

@@ -1,4 +1,5 @@
-#include "frame_output.h"
+// The output file: opened at the first frame, cut back to the last whole one.
+#include "io/frame_output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +8,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "byte_io.h"
+#include "io/byte_io.h"
 
 namespace trelvane::cli {
 

@@ -1,4 +1,4 @@
-// The planar path of the y4m stream: 4:2:0 and 4:2:2 chroma filtered straight
+// The planar route of the y4m stream: 4:2:0 and 4:2:2 chroma filtered straight
 // from the planes (convert/chroma_planes.h), without a YC48 frame.
 #pragma once
 
@@ -7,14 +7,14 @@
 #include "convert/sample_convert.h"
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
-#include "y4m.h"
+#include "io/y4m.h"
 
 namespace trelvane::cli {
 
-// Whether the planar path covers frames of this stream with these settings:
+// Whether the planar route covers frames of this stream with these settings:
 // 4:2:0 or 4:2:2, at least two pixels wide, a mode from 1 to 4 and no test
-// pattern. Everything else takes the YC48 path.
-bool PlanarPathCovers(const Y4mHeader& header, const FilterSettings& settings);
+// pattern. Everything else takes the YC48 route.
+bool PlanarRouteCovers(const Y4mHeader& header, const FilterSettings& settings);
 
 // Filters the chroma planes of one frame in place, in the given buffers,
 // bit for bit as LoadChroma, ProcessFrameWith and StoreChroma would. False

@@ -1,4 +1,5 @@
-#include "progress.h"
+// The progress line: frames, speed, percent and time left.
+#include "pipeline/progress.h"
 
 namespace trelvane::cli {
 

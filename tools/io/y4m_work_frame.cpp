@@ -1,4 +1,5 @@
-#include "y4m_planes.h"
+// A y4m frame's samples into the YC48 work frame and back.
+#include "io/y4m_work_frame.h"
 
 #include <cstddef>
 

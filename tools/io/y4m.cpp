@@ -1,8 +1,9 @@
-#include "y4m.h"
+// YUV4MPEG2 stream and frame headers, frame layouts, and the stream reader.
+#include "io/y4m.h"
 
 #include <charconv>
 
-#include "frame_limits.h"
+#include "io/frame_limits.h"
 
 namespace trelvane::cli {
 

@@ -1,10 +1,11 @@
-#include "y4m_planar.h"
+// The planar route: a y4m frame's chroma planes straight through the frame driver.
+#include "pipeline/y4m_planar_route.h"
 
 #include "convert/chroma_planes.h"
 
 namespace trelvane::cli {
 
-bool PlanarPathCovers(const Y4mHeader& header, const FilterSettings& settings) {
+bool PlanarRouteCovers(const Y4mHeader& header, const FilterSettings& settings) {
     return header.layout != ChromaLayout::k444 && header.width >= 2 && settings.mode >= 1 &&
            settings.mode <= 4 && settings.test == 0;
 }

@@ -1,10 +1,11 @@
-#include "stream_common.h"
+// What the y4m and YC48 streams share: workers, hooks, messages, exit statuses.
+#include "pipeline/stream_common.h"
 
 #include <cerrno>
 #include <cstring>
 #include <thread>
 
-#include "byte_io.h"
+#include "io/byte_io.h"
 
 namespace trelvane::cli {
 

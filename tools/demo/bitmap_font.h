@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "rgb_image.h"
+#include "demo/rgb_image.h"
 
 namespace trelvane::cli {
 

@@ -17,7 +17,8 @@ constexpr int kDemoHeight = 480;
 std::vector<std::string> DemoFileNames();
 
 // Writes the PNGs into options.demoDir (created if needed); returns the exit
-// status. Strength, noise and the one-row/four-row choice come from options.
+// status. Strength, noise and the choice of the scalar or the packed path
+// (--no-mmx) come from options.
 int RunDemo(const ToolOptions& options, std::FILE* err);
 
 }  // namespace trelvane::cli

@@ -11,9 +11,9 @@
 
 #include <cstdint>
 
-#include "core/yc_frame.h"
 #include "convert/sample_convert.h"
-#include "y4m.h"
+#include "core/yc_frame.h"
+#include "io/y4m.h"
 
 namespace trelvane::cli {
 

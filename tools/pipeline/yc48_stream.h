@@ -1,9 +1,10 @@
-// The raw YC48 harness: frames of the host's own pixel format go through the
-// plug-in's table exactly as the host drives it.
+// The raw YC48 harness: frames of the host's own pixel format, through the
+// plug-in's table as the host drives it when one worker runs, or straight
+// into the frame driver in each worker's own buffers when several do.
 #pragma once
 
 #include "cli_options.h"
-#include "stream_common.h"
+#include "pipeline/stream_common.h"
 
 namespace trelvane::cli {
 

@@ -1,8 +1,9 @@
-// The y4m path: decode each frame's chroma to YC48, filter, encode it back.
+// The y4m stream: each frame's chroma filtered on the planar route, or on the
+// YC48 route through a work frame where that does not cover the stream.
 #pragma once
 
 #include "cli_options.h"
-#include "stream_common.h"
+#include "pipeline/stream_common.h"
 
 namespace trelvane::cli {
 

@@ -1,4 +1,5 @@
-#include "bitmap_font.h"
+// The 5x7 label font: its glyphs and how they are drawn.
+#include "demo/bitmap_font.h"
 
 #include <array>
 

@@ -1,9 +1,10 @@
-// The planar path against the YC48 path it stands in for: every chroma
+// The planar route against the YC48 route it stands in for: every chroma
 // sample of a frame filtered straight from the planes must equal the one that
 // LoadChroma, ProcessFrameWith and StoreChroma give, over every mode and
-// setting, both row paths, odd widths, heights that leave scalar rows, 4:2:0
-// and 4:2:2, and depths whose codes reach the 16-bit extremes.
-#include "y4m_planar.h"
+// setting, the scalar and the packed path, odd widths, heights that leave
+// scalar rows, 4:2:0 and 4:2:2, and depths whose codes reach the 16-bit
+// extremes.
+#include "pipeline/y4m_planar_route.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "convert/sample_convert.h"
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
+#include "io/y4m.h"
+#include "io/y4m_work_frame.h"
 #include "kernels/packed/packed_kernels.h"
 #include "support/test_seed.h"
-#include "convert/sample_convert.h"
-#include "y4m.h"
-#include "y4m_planes.h"
 
 namespace trelvane::cli {
 namespace {
@@ -64,7 +65,7 @@ std::vector<uint8_t> RandomFrame(const Y4mHeader& header, const Y4mFrameLayout& 
     return frame;
 }
 
-// The frame through the YC48 path: the work frame the y4m stream builds.
+// The frame through the YC48 route: the work frame the y4m stream builds.
 std::vector<uint8_t> ThroughYc48(const Y4mHeader& header, const Y4mFrameLayout& layout,
                                  const ConversionTables& tables, const FilterSettings& settings,
                                  WorkBuffers& buffers, std::vector<uint8_t> frame) {
@@ -82,7 +83,7 @@ struct Setting {
     int noise;
 };
 
-TEST(Y4mPlanar, EqualsTheYc48PathForEveryModeAndShape) {
+TEST(Y4mPlanarRoute, EqualsTheYc48RouteForEveryModeAndShape) {
     const uint32_t seed = test::TestSeed();
     SCOPED_TRACE(test::SeedTrace(seed));
     std::mt19937 rng(seed);
@@ -111,7 +112,7 @@ TEST(Y4mPlanar, EqualsTheYc48PathForEveryModeAndShape) {
                                      std::to_string(mmx) + " 640 " + std::to_string(line640) +
                                      " strength " + std::to_string(s.strength) + " noise " +
                                      std::to_string(s.noise));
-                        ASSERT_TRUE(PlanarPathCovers(header, s));
+                        ASSERT_TRUE(PlanarRouteCovers(header, s));
                         const std::vector<uint8_t> in = RandomFrame(header, layout, kind, rng);
                         const std::vector<uint8_t> expected =
                             ThroughYc48(header, layout, tables, s, yc48Buffers, in);
@@ -130,7 +131,7 @@ TEST(Y4mPlanar, EqualsTheYc48PathForEveryModeAndShape) {
 
 // The packed rows must really differ from scalar rows in these frames, or
 // the comparison above could not tell a wrong row grouping from a right one.
-TEST(Y4mPlanar, GroupingShowsInTheOutput) {
+TEST(Y4mPlanarRoute, GroupingShowsInTheOutput) {
     const Y4mHeader header = HeaderOf(kKinds[2], 46, 7);
     const Y4mFrameLayout layout = FrameLayoutOf(header);
     const ConversionTables tables({header.depth, header.fullRange});

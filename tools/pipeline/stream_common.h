@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "cli_options.h"
-#include "frame_output.h"
-#include "frame_pipeline.h"
+#include "io/frame_output.h"
+#include "pipeline/frame_pipeline.h"
 
 namespace trelvane::cli {
 

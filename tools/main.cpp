@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "byte_io.h"
 #include "cli_app.h"
+#include "io/byte_io.h"
 
 int main(int argc, char** argv) {
     // Before anything opens a file.

@@ -1,12 +1,13 @@
-#include "demo.h"
+// `trelvane demo`: the test pattern through every mode, as PNGs and a contact sheet.
+#include "demo/demo.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "bitmap_font.h"
-#include "filter_runner.h"
-#include "rgb_image.h"
-#include "stream_common.h"
+#include "demo/bitmap_font.h"
+#include "demo/rgb_image.h"
+#include "pipeline/filter_runner.h"
+#include "pipeline/stream_common.h"
 
 namespace trelvane::cli {
 

@@ -1,4 +1,5 @@
-#include "frame_pipeline.h"
+// The worker pipeline: frames read, filtered and written in input order.
+#include "pipeline/frame_pipeline.h"
 
 #include <algorithm>
 #include <atomic>

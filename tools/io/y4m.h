@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "byte_io.h"
+#include "io/byte_io.h"
 
 namespace trelvane::cli {
 

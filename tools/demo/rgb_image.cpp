@@ -1,4 +1,5 @@
-#include "rgb_image.h"
+// RGB pictures of YC48 frames, rectangles, copies, and PNG files through libpng.
+#include "demo/rgb_image.h"
 
 #include <png.h>
 

@@ -1,4 +1,5 @@
-#include "filter_runner.h"
+// A worker's filter: the plug-in's table, or the driver in its own buffers.
+#include "pipeline/filter_runner.h"
 
 #include "plugin/host_call.h"
 #include "plugin/plugin_table.h"

@@ -1,4 +1,5 @@
-#include "byte_io.h"
+// Byte sources, buffered reading, whole writes, and the stop signals.
+#include "io/byte_io.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,22 +1,23 @@
-#include "y4m_stream.h"
+// The y4m stream: header, workers, each frame on its route, frames written in order.
+#include "pipeline/y4m_stream.h"
 
 #include <memory>
 
-#include "byte_io.h"
-#include "filter_runner.h"
-#include "frame/test_pattern.h"
-#include "progress.h"
 #include "convert/sample_convert.h"
-#include "y4m.h"
-#include "y4m_planar.h"
-#include "y4m_planes.h"
+#include "frame/test_pattern.h"
+#include "io/byte_io.h"
+#include "io/y4m.h"
+#include "io/y4m_work_frame.h"
+#include "pipeline/filter_runner.h"
+#include "pipeline/progress.h"
+#include "pipeline/y4m_planar_route.h"
 
 namespace trelvane::cli {
 
 namespace {
 
 // What one worker owns: its filter and its YC48 frames, sized once, or the
-// work buffers of the planar path.
+// work buffers of the planar route.
 struct Y4mWorker {
     std::unique_ptr<FilterRunner> runner;
     std::vector<PIXEL_YC> work;     // one row per chroma row
@@ -70,8 +71,8 @@ int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
     const size_t workPixels = static_cast<size_t>(header.width) * static_cast<size_t>(layout.chromaHeight);
     const bool patternPicture = options.settings.test != 0 && header.layout == ChromaLayout::k420;
     // Subsampled chroma goes straight from the planes through the filter;
-    // only what that path does not cover needs the YC48 frame.
-    const bool planar = PlanarPathCovers(header, options.settings);
+    // only what that route does not cover needs the YC48 frame.
+    const bool planar = PlanarRouteCovers(header, options.settings);
 
     std::vector<Y4mWorker> pool(static_cast<size_t>(workers));
     for (Y4mWorker& worker : pool) {
