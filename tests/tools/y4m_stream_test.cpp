@@ -56,7 +56,7 @@ std::string Header(int w, int h, const std::string& cs) {
 
 int DepthOf(const std::string& cs) { return cs.size() > 3 ? std::stoi(cs.substr(4)) : 8; }
 
-const char* const kColourSpaces[] = {"420", "422", "444", "420p10", "422p10", "444p12", "422p12"};
+const char* const kColourSpaces[] = {"420", "422", "444", "411", "420p10", "422p10", "444p12", "422p12"};
 
 TEST(Y4mStream, ModeZeroKeepsEveryByteAndModeFourOnlyChroma) {
     TempDir dir;
@@ -125,6 +125,7 @@ TEST(Y4mStream, FramesHaveTheSizeOfTheirLayoutAndDepth) {
     } cases[] = {
         {"420", 15, 15 + 2 * 6},       {"420p9", 30, 30 + 2 * 12}, {"422p9", 30, 30 + 2 * 18},
         {"444p9", 30, 3 * 30},         {"422", 15, 15 + 2 * 9},    {"420p10", 30, 30 + 2 * 12},
+        {"411", 15, 15 + 2 * 6},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cs);
@@ -185,7 +186,7 @@ TEST(Y4mStream, TestPatternDrawsFullSizeLuma) {
     TempDir dir;
     std::vector<PIXEL_YC> pattern(40 * 12);
     DrawTestPattern(1, pattern.data(), 40, 12, 40);
-    for (const char* cs : {"420", "422p10"}) {
+    for (const char* cs : {"420", "422p10", "411"}) {
         const std::string header = Header(40, 12, cs);
         Y4mHeader parsed;
         std::string error;
@@ -198,11 +199,15 @@ TEST(Y4mStream, TestPatternDrawsFullSizeLuma) {
         for (size_t i = 0; i < pattern.size(); ++i) {
             ASSERT_EQ(Sample(out.frames[1], i, out.layout.bytesPerSample), LumaFromYc48(pattern[i].y, scale)) << cs << " " << i;
         }
-        // The first chroma sample of the last row is the left block's cb.
+        // The first chroma sample of the last row is the left block's cb,
+        // the last one (pixel 38, or 36 for 4:1:1) the right block's.
         const size_t lastCb = out.layout.lumaBytes / out.layout.bytesPerSample +
                               static_cast<size_t>(out.layout.chromaHeight - 1) * out.layout.chromaWidth;
         const std::string& frame = out.frames[1];
         EXPECT_EQ(Sample(frame, lastCb, out.layout.bytesPerSample), ChromaFromYc48(pattern[11 * 40].cb, scale)) << cs;
+        EXPECT_EQ(Sample(frame, lastCb + out.layout.chromaWidth - 1, out.layout.bytesPerSample),
+                  ChromaFromYc48(pattern[12 * 40 - 1].cb, scale)) << cs;
+        EXPECT_NE(pattern[11 * 40].cb, pattern[12 * 40 - 1].cb);
     }
 }
 
@@ -228,7 +233,7 @@ TEST(Y4mStream, BadInputStopsWithExitOneAfterTheCompleteFrames) {
     EXPECT_NE(garbled.err.find("frame 2: expected a 'FRAME' header"), std::string::npos) << garbled.err;
     EXPECT_EQ(ReadFile(dir.Path("out.y4m")).size(), headerBytes + frameWithHeader);
 
-    for (const std::string header : {"YUV4MPEG2 W16384 H16384\n", "YUV4MPEG2 W8 H4 C411\n", "RIFF\n", ""}) {
+    for (const std::string header : {"YUV4MPEG2 W16384 H16384\n", "YUV4MPEG2 W8 H4 C411p10\n", "RIFF\n", ""}) {
         const testing::ToolRun refused = run(header + "FRAME\n");
         EXPECT_EQ(refused.status, 1) << header;
         EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
@@ -236,14 +241,42 @@ TEST(Y4mStream, BadInputStopsWithExitOneAfterTheCompleteFrames) {
     }
 }
 
-TEST(Y4mStream, SixteenBitInputIsNotedOnceUnlessQuiet) {
+// A note, once and unless quiet: 16-bit chroma is rounded where it is
+// filtered (in mode 0 every byte passes), and mono passes through unchanged.
+TEST(Y4mStream, RoundedAndMonochromeInputIsNotedOnceUnlessQuiet) {
     TempDir dir;
-    testing::WriteFile(dir.Path("in.y4m"), MakeY4m("YUV4MPEG2 W4 H2 C444p16", 4, 48, 2, 16));
-    const testing::ToolRun noted = RunToolOn({}, dir.Path("in.y4m"), dir.Path("out.y4m"));
-    EXPECT_EQ(noted.status, 0);
-    EXPECT_EQ(std::count(noted.err.begin(), noted.err.end(), '\n'), 1);
-    EXPECT_NE(noted.err.find("16-bit"), std::string::npos);
-    EXPECT_EQ(RunToolOn({"-q"}, dir.Path("in.y4m"), dir.Path("out.y4m")).err, "");
+    const struct {
+        std::string header;
+        size_t frameBytes;
+        int depth;
+        std::vector<std::string> args;
+        const char* note;  // null: no note, and every byte passes
+    } cases[] = {
+        {"YUV4MPEG2 W4 H2 C444p16", 48, 16, {}, "16-bit"},
+        {"YUV4MPEG2 W4 H2 C444p16", 48, 16, {"--mode", "0"}, nullptr},
+        {"YUV4MPEG2 W5 H3 Cmono", 15, 8, {}, "monochrome video (Cmono) has no chroma to filter"},
+        {"YUV4MPEG2 W5 H3 Cmono16", 30, 16, {"--test-pattern"}, "monochrome video (Cmono16) has no chroma"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.header + " " + ::testing::PrintToString(c.args));
+        const std::string in = MakeY4m(c.header, 4, c.frameBytes, 2, c.depth);
+        testing::WriteFile(dir.Path("in.y4m"), in);
+        const testing::ToolRun run = RunToolOn(c.args, dir.Path("in.y4m"), dir.Path("out.y4m"));
+        EXPECT_EQ(run.status, 0);
+        if (c.note == nullptr) {
+            EXPECT_EQ(run.err, "");
+            EXPECT_EQ(ReadFile(dir.Path("out.y4m")), in);
+            continue;
+        }
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.err.find(c.note), std::string::npos) << run.err;
+        if (c.header.find("mono") != std::string::npos) {
+            EXPECT_EQ(ReadFile(dir.Path("out.y4m")), in);
+        }
+        std::vector<std::string> quiet = c.args;
+        quiet.push_back("-q");
+        EXPECT_EQ(RunToolOn(quiet, dir.Path("in.y4m"), dir.Path("out.y4m")).err, "");
+    }
 }
 
 }  // namespace

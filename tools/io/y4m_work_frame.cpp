@@ -1,4 +1,4 @@
-// A y4m frame's samples into the YC48 work frame and back.
+// A y4m frame's samples from the YC48 work frame.
 #include "io/y4m_work_frame.h"
 
 #include <cstddef>
@@ -10,39 +10,12 @@ namespace trelvane::cli {
 namespace {
 
 template <int Bytes>
-void LoadChromaRows(const Y4mHeader& h, const Y4mFrameLayout& f, const ConversionTables& t,
-                    const uint8_t* frame, PIXEL_YC* work) {
-    const uint8_t* cbPlane = frame + f.lumaBytes;
-    const uint8_t* crPlane = cbPlane + f.chromaBytes;
-    const size_t stride = static_cast<size_t>(f.chromaWidth) * Bytes;
-    const bool subsampled = h.layout != ChromaLayout::k444;
-    const int w = h.width;
-    for (int r = 0; r < f.chromaHeight; ++r) {
-        const uint8_t* cbRow = cbPlane + static_cast<size_t>(r) * stride;
-        const uint8_t* crRow = crPlane + static_cast<size_t>(r) * stride;
-        PIXEL_YC* row = work + static_cast<size_t>(r) * static_cast<size_t>(w);
-        const int step = subsampled ? 2 : 1;
-        for (int k = 0; k < f.chromaWidth; ++k) {
-            row[k * step].cb = t.chromaIn[LoadSample<Bytes>(cbRow, k)];
-            row[k * step].cr = t.chromaIn[LoadSample<Bytes>(crRow, k)];
-        }
-        if (!subsampled) continue;
-        for (int x = 1; x < w; x += 2) {
-            const PIXEL_YC& left = row[x - 1];
-            const PIXEL_YC& right = x + 1 < w ? row[x + 1] : left;
-            row[x].cb = static_cast<int16_t>((left.cb + right.cb) >> 1);
-            row[x].cr = static_cast<int16_t>((left.cr + right.cr) >> 1);
-        }
-    }
-}
-
-template <int Bytes>
 void StoreChromaRows(const Y4mHeader& h, const Y4mFrameLayout& f, const ConversionTables& t,
                      const PIXEL_YC* work, uint8_t* frame) {
     uint8_t* cbPlane = frame + f.lumaBytes;
     uint8_t* crPlane = cbPlane + f.chromaBytes;
     const size_t stride = static_cast<size_t>(f.chromaWidth) * Bytes;
-    const int step = h.layout != ChromaLayout::k444 ? 2 : 1;
+    const int step = PixelsPerChromaSample(h.layout);
     for (int r = 0; r < f.chromaHeight; ++r) {
         uint8_t* cbRow = cbPlane + static_cast<size_t>(r) * stride;
         uint8_t* crRow = crPlane + static_cast<size_t>(r) * stride;
@@ -63,15 +36,6 @@ void StoreLumaRows(const Y4mHeader& h, const ConversionTables& t, const PIXEL_YC
 }
 
 }  // namespace
-
-void LoadChroma(const Y4mHeader& header, const Y4mFrameLayout& layout, const ConversionTables& tables,
-                const uint8_t* frame, PIXEL_YC* work) {
-    if (layout.bytesPerSample == 1) {
-        LoadChromaRows<1>(header, layout, tables, frame, work);
-    } else {
-        LoadChromaRows<2>(header, layout, tables, frame, work);
-    }
-}
 
 void StoreChroma(const Y4mHeader& header, const Y4mFrameLayout& layout, const ConversionTables& tables,
                  const PIXEL_YC* work, uint8_t* frame) {

@@ -1,12 +1,10 @@
-// Moves samples between a y4m frame's planes and the YC48 frame the filter
-// works on.
+// A y4m frame's samples from the YC48 frame the test pattern is drawn and
+// filtered in.
 //
 // The work frame has the stream's width and one row per chroma row (half the
-// height for 4:2:0, so each chroma row is filtered once). Horizontally
-// subsampled chroma lands on the even pixels, which is where the filter
-// samples it; the odd pixels get the host's interpolation, (left + right)
-// >> 1, the last one a copy of its left neighbour. The filter never reads
-// them, and the output's chroma is taken from the even pixels again.
+// height for 4:2:0, so each chroma row is filtered once). Each chroma sample
+// is taken from the pixel it stands on: every pixel for 4:4:4, every second
+// for 4:2:x, every fourth for 4:1:1.
 #pragma once
 
 #include <cstdint>
@@ -17,18 +15,12 @@
 
 namespace trelvane::cli {
 
-// Cb and cr of work rows 0 .. layout.chromaHeight - 1 (pitch: the width)
-// from the frame's chroma planes. Luma is left alone: the filter never
-// reads it.
-void LoadChroma(const Y4mHeader& header, const Y4mFrameLayout& layout, const ConversionTables& tables,
-                const uint8_t* frame, PIXEL_YC* work);
-
-// The frame's chroma planes from the work rows.
+// The frame's chroma planes from the work rows (pitch: the width).
 void StoreChroma(const Y4mHeader& header, const Y4mFrameLayout& layout, const ConversionTables& tables,
                  const PIXEL_YC* work, uint8_t* frame);
 
 // The frame's luma plane from a full-size YC48 picture (height rows, pitch:
-// the width), for the test pattern.
+// the width).
 void StoreLuma(const Y4mHeader& header, const ConversionTables& tables, const PIXEL_YC* picture,
                uint8_t* frame);
 
