@@ -4,37 +4,16 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdio>
 #include <vector>
 
-#include "demo/bitmap_font.h"
-#include "demo/rgb_image.h"
+#include "pictures/bitmap_font.h"
+#include "pictures/rgb_image.h"
 #include "tool_test_support.h"
 
 namespace trelvane::cli {
 namespace {
-
-struct PngSize {
-    bool valid = false;
-    unsigned width = 0;
-    unsigned height = 0;
-};
-
-// Decodes the whole file with libpng, so a corrupt stream fails here.
-PngSize ReadPng(const std::string& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    PngSize size;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return size;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-    size.valid = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
-    size.width = image.width;
-    size.height = image.height;
-    return size;
-}
 
 TEST(Demo, WritesDecodablePicturesOfEveryModeAndAContactSheet) {
     testing::TempDir dir;
@@ -43,7 +22,7 @@ TEST(Demo, WritesDecodablePicturesOfEveryModeAndAContactSheet) {
     const std::vector<std::string> names = DemoFileNames();
     ASSERT_EQ(names.size(), 11u);
     for (const std::string& name : names) {
-        const PngSize png = ReadPng(dir.Path("pics/nested/" + name));
+        const testing::DecodedPng png = testing::ReadPng(dir.Path("pics/nested/" + name));
         ASSERT_TRUE(png.valid) << name;
         if (name == "contact-sheet.png") {
             EXPECT_GE(png.width, 5u * kDemoWidth);
@@ -84,6 +63,37 @@ TEST(Demo, DisplayConversionIsTheHostsBt601) {
     EXPECT_EQ(rgb(2048, 2048, 0), (std::vector<int>{128, 84, 255}));
     // Negative products shift toward minus infinity; results clamp at 0.
     EXPECT_EQ(rgb(-500, -2048, -2048), (std::vector<int>{0, 104, 0}));
+}
+
+// Crops enlarged pixel for pixel, shrinking by the mean, and a PNG written
+// only as a new file.
+TEST(Demo, PicturesEnlargeShrinkAndNeverOverwriteWhenAskedNotTo) {
+    RgbImage image(3, 2);
+    for (int i = 0; i < 18; ++i) image.rgb[static_cast<size_t>(i)] = static_cast<uint8_t>(10 * i);
+    const RgbImage big = Enlarge(image, 1, 0, 2, 2, 3);
+    ASSERT_EQ(big.width, 6);
+    ASSERT_EQ(big.height, 6);
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 6; ++x) {
+            ASSERT_EQ(big.At(x, y)[0], image.At(1 + x / 3, y / 3)[0]) << x << "," << y;
+        }
+    }
+    // 3x2 by 2: a 2x1 picture; the right column is the mean of the one
+    // column there is.
+    const RgbImage small = Shrink(image, 2);
+    ASSERT_EQ(small.width, 2);
+    ASSERT_EQ(small.height, 1);
+    EXPECT_EQ(small.At(0, 0)[0], (0 + 30 + 90 + 120 + 2) / 4);
+    EXPECT_EQ(small.At(1, 0)[2], (80 + 170 + 1) / 2);
+
+    testing::TempDir dir;
+    testing::WriteFile(dir.Path("old.png"), "mine");
+    std::string error;
+    EXPECT_FALSE(WritePng(dir.Path("old.png"), image, error, true));
+    EXPECT_EQ(error, "cannot create '" + dir.Path("old.png") + "': File exists");
+    EXPECT_EQ(testing::ReadFile(dir.Path("old.png")), "mine");
+    ASSERT_TRUE(WritePng(dir.Path("new.png"), image, error, true)) << error;
+    EXPECT_EQ(testing::ReadPng(dir.Path("new.png")).rgb, image.rgb);
 }
 
 TEST(Demo, FontDrawsInsideItsBoxAndClipsAtTheEdge) {

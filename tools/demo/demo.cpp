@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "demo/bitmap_font.h"
-#include "demo/rgb_image.h"
+#include "pictures/bitmap_font.h"
+#include "pictures/rgb_image.h"
 #include "pipeline/filter_runner.h"
 #include "pipeline/stream_common.h"
 
