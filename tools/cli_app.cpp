@@ -40,7 +40,8 @@ private:
 // to write. Refuses to write over the input file, which would destroy it
 // before it was read. Returns the exit status on failure, else -1.
 int OpenStreams(const ToolOptions& o, const ToolStreams& streams, StreamContext& context, OwnedFd& inOwned) {
-    if ((o.input == "-" && streams.inClosed) || (o.output == "-" && streams.outClosed)) {
+    const bool writesOutput = o.command == Command::kFilter;
+    if ((o.input == "-" && streams.inClosed) || (writesOutput && o.output == "-" && streams.outClosed)) {
         PrintError(streams.err, std::string("standard ") + (o.input == "-" && streams.inClosed ? "input" : "output") +
                                     " was closed when the tool started; name a file instead of '-'");
         return kExitBadInput;

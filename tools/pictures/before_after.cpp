@@ -62,39 +62,39 @@ std::vector<PIXEL_YC> FramePicture(const Y4mHeader& header, const ConversionTabl
 CropRect ChooseCrop(const std::vector<PIXEL_YC>& picture, int width, int height) {
     const int cw = std::min(kDefaultCropWidth, width);
     const int ch = std::min(kDefaultCropHeight, height);
-    // Summed-area table of the chroma change from each pixel to the next
-    // along its row.
-    const size_t stride = static_cast<size_t>(width) + 1;
-    std::vector<int64_t> sums(stride * (static_cast<size_t>(height) + 1), 0);
-    for (int y = 0; y < height; ++y) {
-        int64_t row = 0;
-        for (int x = 0; x < width; ++x) {
-            if (x + 1 < width) {
-                const PIXEL_YC& a = picture[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
-                const PIXEL_YC& b = (&a)[1];
-                row += std::abs(b.cb - a.cb) + std::abs(b.cr - a.cr);
-            }
-            sums[(static_cast<size_t>(y) + 1) * stride + static_cast<size_t>(x) + 1] =
-                sums[static_cast<size_t>(y) * stride + static_cast<size_t>(x) + 1] + row;
-        }
-    }
-    const auto windowSum = [&](int x, int y) {
-        const auto at = [&](int xx, int yy) { return sums[static_cast<size_t>(yy) * stride + static_cast<size_t>(xx)]; };
-        return at(x + cw, y + ch) - at(x, y + ch) - at(x + cw, y) + at(x, y);
+    // The chroma change from a pixel to the next along its row.
+    const auto change = [&](int x, int y) {
+        if (x + 1 >= width) return 0;
+        const PIXEL_YC* p = picture.data() + static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+        return std::abs(p[1].cb - p[0].cb) + std::abs(p[1].cr - p[0].cr);
     };
-    CropRect best{(width - cw) / 2, (height - ch) / 2, cw, ch};
-    int64_t most = windowSum(best.x, best.y);
-    for (int y = 0; y + ch <= height; ++y) {
-        for (int x = 0; x + cw <= width; ++x) {
-            const int64_t s = windowSum(x, y);
-            if (s > most) {
-                most = s;
+    // The window slides down one row at a time over column sums of its
+    // rows, and across each row by adding a column and taking one away.
+    std::vector<int64_t> columns(static_cast<size_t>(width), 0);
+    for (int y = 0; y < ch; ++y) {
+        for (int x = 0; x < width; ++x) columns[static_cast<size_t>(x)] += change(x, y);
+    }
+    const CropRect centre{(width - cw) / 2, (height - ch) / 2, cw, ch};
+    CropRect best = centre;
+    int64_t most = -1;
+    int64_t atCentre = 0;
+    for (int y = 0;; ++y) {
+        int64_t sum = 0;
+        for (int x = 0; x < cw; ++x) sum += columns[static_cast<size_t>(x)];
+        for (int x = 0;; ++x) {
+            if (sum > most) {
+                most = sum;
                 best.x = x;
                 best.y = y;
             }
+            if (x == centre.x && y == centre.y) atCentre = sum;
+            if (x + cw >= width) break;
+            sum += columns[static_cast<size_t>(x + cw)] - columns[static_cast<size_t>(x)];
         }
+        if (y + ch >= height) break;
+        for (int x = 0; x < width; ++x) columns[static_cast<size_t>(x)] += change(x, y + ch) - change(x, y);
     }
-    return best;
+    return atCentre == most ? centre : best;
 }
 
 int EnlargementFor(const CropRect& crop) {
