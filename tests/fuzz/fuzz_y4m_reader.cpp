@@ -7,9 +7,10 @@
 // frame are left to the header parser alone, so that a run stays fast.
 //
 // The stream is read with the tool's reader from memory and checked against
-// a walk of the bytes written here: the header parses the same, exactly the
-// complete frames before the first fault come out, each with its parameters
-// and data, then a clean end or a one-line reason. Each frame goes through
+// a walk of the bytes written here: the header parses the same (or the
+// input is named as another container by its first bytes), exactly the
+// complete frames before the first fault come out, each with its
+// parameters and data, then a clean end or a one-line reason. Each frame goes through
 // the tool's frame filter, which must keep luma and give the chroma of the
 // YC frame built from the planes (tests/support/chroma_reference.h).
 //
@@ -36,6 +37,7 @@
 #include "convert/sample_convert.h"
 #include "frame/frame_driver.h"
 #include "io/byte_io.h"
+#include "io/container_magic.h"
 #include "io/y4m.h"
 #include "pipeline/y4m_frame_filter.h"
 #include "support/chroma_reference.h"
@@ -195,6 +197,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string expectedError;
     const bool headerOk = nl != std::string_view::npos && nl <= kMaxY4mHeaderBytes &&
                           ParseY4mStreamHeader(stream.substr(0, nl), expectedHeader, expectedError);
+    // Another format's first bytes are named, and never those of a y4m stream.
+    if (const char* container = RecogniseContainer(stream.substr(0, kContainerMagicBytes))) {
+        Require(!headerOk);
+        expectedError = DecodeFirstMessage(container, "");
+    }
     if (headerOk && int64_t{expectedHeader.width} * expectedHeader.height > kMaxFuzzPixels) return 0;
 
     MemorySource source(stream.data(), stream.size());
