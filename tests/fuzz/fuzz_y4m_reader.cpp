@@ -77,9 +77,16 @@ std::string Filter(const Y4mHeader& header, const Y4mFrameLayout& layout, const 
     const ConversionTables& tables = TablesFor(header);
     std::string out = frame;
     auto* bytes = reinterpret_cast<uint8_t*>(out.data());
+    trelvane::WorkBuffers buffers;
+    if (header.layout == ChromaLayout::k411) {
+        // The YC48 path has no 4:1:1 layout: the planar path alone, luma kept.
+        Require(FilterChromaPlanes(header, layout, tables, settings, buffers, bytes));
+        Require(settings.test != 0 || out.compare(0, layout.lumaBytes, frame, 0, layout.lumaBytes) == 0);
+        trelvane::ReleaseWorkBuffers(buffers);
+        return out;
+    }
     std::vector<PIXEL_YC> work(static_cast<size_t>(header.width) * static_cast<size_t>(layout.chromaHeight));
     LoadChroma(header, layout, tables, bytes, work.data());
-    trelvane::WorkBuffers buffers;
     Require(trelvane::ProcessFrameWith(buffers, settings, {work.data(), header.width, layout.chromaHeight,
                                                            header.width}) == 1);
     StoreChroma(header, layout, tables, work.data(), bytes);

@@ -125,6 +125,7 @@ TEST(Y4mStream, FramesHaveTheSizeOfTheirLayoutAndDepth) {
     } cases[] = {
         {"420", 15, 15 + 2 * 6},       {"420p9", 30, 30 + 2 * 12}, {"422p9", 30, 30 + 2 * 18},
         {"444p9", 30, 3 * 30},         {"422", 15, 15 + 2 * 9},    {"420p10", 30, 30 + 2 * 12},
+        {"411", 15, 15 + 2 * 6},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cs);
@@ -185,7 +186,7 @@ TEST(Y4mStream, TestPatternDrawsFullSizeLuma) {
     TempDir dir;
     std::vector<PIXEL_YC> pattern(40 * 12);
     DrawTestPattern(1, pattern.data(), 40, 12, 40);
-    for (const char* cs : {"420", "422p10"}) {
+    for (const char* cs : {"420", "422p10", "411"}) {
         const std::string header = Header(40, 12, cs);
         Y4mHeader parsed;
         std::string error;
@@ -198,11 +199,15 @@ TEST(Y4mStream, TestPatternDrawsFullSizeLuma) {
         for (size_t i = 0; i < pattern.size(); ++i) {
             ASSERT_EQ(Sample(out.frames[1], i, out.layout.bytesPerSample), LumaFromYc48(pattern[i].y, scale)) << cs << " " << i;
         }
-        // The first chroma sample of the last row is the left block's cb.
+        // The first chroma sample of the last row is the left block's cb,
+        // the last one (pixel 38, or 36 for 4:1:1) the right block's.
         const size_t lastCb = out.layout.lumaBytes / out.layout.bytesPerSample +
                               static_cast<size_t>(out.layout.chromaHeight - 1) * out.layout.chromaWidth;
         const std::string& frame = out.frames[1];
         EXPECT_EQ(Sample(frame, lastCb, out.layout.bytesPerSample), ChromaFromYc48(pattern[11 * 40].cb, scale)) << cs;
+        EXPECT_EQ(Sample(frame, lastCb + out.layout.chromaWidth - 1, out.layout.bytesPerSample),
+                  ChromaFromYc48(pattern[12 * 40 - 1].cb, scale)) << cs;
+        EXPECT_NE(pattern[11 * 40].cb, pattern[12 * 40 - 1].cb);
     }
 }
 
@@ -228,7 +233,7 @@ TEST(Y4mStream, BadInputStopsWithExitOneAfterTheCompleteFrames) {
     EXPECT_NE(garbled.err.find("frame 2: expected a 'FRAME' header"), std::string::npos) << garbled.err;
     EXPECT_EQ(ReadFile(dir.Path("out.y4m")).size(), headerBytes + frameWithHeader);
 
-    for (const std::string header : {"YUV4MPEG2 W16384 H16384\n", "YUV4MPEG2 W8 H4 C411\n", "RIFF\n", ""}) {
+    for (const std::string header : {"YUV4MPEG2 W16384 H16384\n", "YUV4MPEG2 W8 H4 C411p10\n", "RIFF\n", ""}) {
         const testing::ToolRun refused = run(header + "FRAME\n");
         EXPECT_EQ(refused.status, 1) << header;
         EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;

@@ -48,6 +48,7 @@ TEST(Y4mHeader, AcceptedColourSpaces) {
         {" C420p16", ChromaLayout::k420, 16},  {" C422", ChromaLayout::k422, 8},
         {" C422p12", ChromaLayout::k422, 12},  {" C422p16", ChromaLayout::k422, 16},
         {" C444", ChromaLayout::k444, 8},      {" C444p10", ChromaLayout::k444, 10},
+        {" C411", ChromaLayout::k411, 8},
     };
     for (const Case& c : cases) {
         const Y4mHeader h = Parse(std::string("YUV4MPEG2 W4 H4") + c.tag);
@@ -57,7 +58,7 @@ TEST(Y4mHeader, AcceptedColourSpaces) {
 }
 
 TEST(Y4mHeader, RefusesOtherColourSpacesByName) {
-    for (const std::string cs : {"mono", "mono16", "411", "444alpha", "420p11", "422p", "yuv"}) {
+    for (const std::string cs : {"mono", "mono16", "411p10", "444alpha", "420p11", "422p", "yuv"}) {
         const std::string error = Refusal("YUV4MPEG2 W4 H4 C" + cs);
         EXPECT_NE(error.find("'C" + cs + "'"), std::string::npos) << error;
     }

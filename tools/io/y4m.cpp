@@ -25,6 +25,11 @@ bool ParseColourSpace(std::string_view cs, ChromaLayout& layout, int& depth) {
         depth = 8;
         return true;
     }
+    if (cs == "411") {  // 8 bits only, as GStreamer's y4menc writes it
+        layout = ChromaLayout::k411;
+        depth = 8;
+        return true;
+    }
     static constexpr ColourSpaceForm kForms[] = {
         {"420", ChromaLayout::k420}, {"422", ChromaLayout::k422}, {"444", ChromaLayout::k444}};
     for (const ColourSpaceForm& form : kForms) {
@@ -191,12 +196,25 @@ bool ParseY4mFrameHeader(std::string_view line, std::string& params, std::string
     return true;
 }
 
+int PixelsPerChromaSample(ChromaLayout layout) {
+    switch (layout) {
+        case ChromaLayout::k444:
+            return 1;
+        case ChromaLayout::k411:
+            return 4;
+        case ChromaLayout::k420:
+        case ChromaLayout::k422:
+            break;
+    }
+    return 2;
+}
+
 Y4mFrameLayout FrameLayoutOf(const Y4mHeader& header) {
     Y4mFrameLayout f;
     f.bytesPerSample = header.depth > 8 ? 2 : 1;
-    const bool halfWidth = header.layout != ChromaLayout::k444;
+    const int across = PixelsPerChromaSample(header.layout);
     const bool halfHeight = header.layout == ChromaLayout::k420;
-    f.chromaWidth = halfWidth ? (header.width + 1) / 2 : header.width;
+    f.chromaWidth = (header.width + across - 1) / across;
     f.chromaHeight = halfHeight ? (header.height + 1) / 2 : header.height;
     // Within the limits these products stay far below 2^32 samples.
     f.lumaBytes = static_cast<size_t>(header.width) * static_cast<size_t>(header.height) *

@@ -15,7 +15,7 @@
 
 namespace trelvane::cli {
 
-enum class ChromaLayout { k420, k422, k444 };
+enum class ChromaLayout { k420, k422, k444, k411 };
 
 // The parts of a stream header the tool acts on, plus every tag as written so
 // that the output header can repeat them.
@@ -56,6 +56,9 @@ std::string FormatY4mStreamHeader(const Y4mHeader& header);
 bool ParseY4mFrameHeader(std::string_view line, std::string& params, std::string& error);
 
 Y4mFrameLayout FrameLayoutOf(const Y4mHeader& header);
+
+// Pixels across that one chroma sample covers: 1 (4:4:4), 2 (4:2:x), 4 (4:1:1).
+int PixelsPerChromaSample(ChromaLayout layout);
 
 // Reads a y4m stream from a byte source.
 class Y4mReader {

@@ -13,12 +13,13 @@ namespace trelvane::cli {
 
 // Whether the planar route covers frames of this stream with these settings:
 // 4:2:0 or 4:2:2, at least two pixels wide, a mode from 1 to 4 and no test
-// pattern. Everything else takes the YC48 route.
+// pattern; and every 4:1:1 frame. Everything else takes the YC48 route.
 bool PlanarRouteCovers(const Y4mHeader& header, const FilterSettings& settings);
 
 // Filters the chroma planes of one frame in place, in the given buffers,
-// bit for bit as LoadChroma, ProcessFrameWith and StoreChroma would. False
-// when the buffers could not be allocated (nothing is written then).
+// bit for bit as LoadChroma, ProcessFrameWith and StoreChroma would (4:1:1:
+// the test pattern drawn over the frame, or nothing in mode 0). False when
+// memory could not be had (nothing is written then).
 bool FilterChromaPlanes(const Y4mHeader& header, const Y4mFrameLayout& layout,
                         const ConversionTables& tables, const FilterSettings& settings,
                         WorkBuffers& buffers, uint8_t* frame);
