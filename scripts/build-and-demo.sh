@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything (native tool and tests, the 32-bit test build, the
-# plug-in DLL) and runs the main job on the built-in default.
+# Builds everything (native tool, GStreamer element and tests, the 32-bit
+# test build, the plug-in DLL) and runs the main job on the built-in default.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -9,6 +9,7 @@ for preset in default i386 mingw; do
     cmake --build --preset "$preset"
 done
 echo "plug-in: build/mingw/trelvane.auf"
+echo "GStreamer element: build/default/gst/libgsttrelvane.so (GST_PLUGIN_PATH=build/default/gst)"
 out=${1:-trelvane-demo}
 build/default/tools/trelvane demo "$out"
 # The test pattern through mode 4 at 720x480, written as one raw YC48 frame.

@@ -9,6 +9,8 @@ packages=(
     g++-mingw-w64-i686 binutils-mingw-w64-i686
     g++-multilib qemu-user-static
     ffmpeg
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+    gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     libclang-rt-14-dev
 )
 
