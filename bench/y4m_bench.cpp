@@ -37,7 +37,7 @@ void BM_Y4mFrame(benchmark::State& state) {
     }
     FilterSettings settings;
     settings.mode = static_cast<int>(state.range(1));
-    Y4mFrameFilter filter(header, tables, settings, false);
+    Y4mFrameFilter filter(header, tables, settings);
     state.SetLabel(colourSpace);
 
     // The frame is filtered over and over in place: the work per frame does

@@ -78,7 +78,7 @@ std::string Filter(const Y4mHeader& header, const Y4mFrameLayout& layout, const 
                    const std::string& frame) {
     const ConversionTables& tables = TablesFor(header);
     std::string out = frame;
-    Y4mFrameFilter filter(header, tables, settings, false);
+    Y4mFrameFilter filter(header, tables, settings);
     Require(filter.Filter(reinterpret_cast<uint8_t*>(out.data())));
     if (settings.test != 0) return out;
     Require(out.compare(0, layout.lumaBytes, frame, 0, layout.lumaBytes) == 0);

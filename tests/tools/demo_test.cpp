@@ -173,7 +173,7 @@ TEST(Demo, CapturesDegradeChromaOnlyAndTheDefaultSmoothsTapeNoise) {
         EXPECT_NE(frame, clean);
         if (path != AnalogPath::kVhs) continue;
         const int64_t before = rampError(frame);
-        Y4mFrameFilter filter(header, tables, ToolOptions::StartingSettings(), false);
+        Y4mFrameFilter filter(header, tables, ToolOptions::StartingSettings());
         ASSERT_TRUE(filter.Filter(frame.data()));
         EXPECT_LT(rampError(frame), before);
     }

@@ -70,7 +70,7 @@ TEST(Y4mFrameFilter, EveryLayoutKeepsLumaAndFiltersItsChromaPlanes) {
                         f.chromaHeight, f.bytesPerSample, tables, s);
                     expected.insert(expected.end(), chroma.begin(), chroma.end());
 
-                    Y4mFrameFilter filter(header, tables, s, false);
+                    Y4mFrameFilter filter(header, tables, s);
                     ASSERT_TRUE(filter.Filter(frame.data()));
                     ASSERT_EQ(frame, expected);
                 }

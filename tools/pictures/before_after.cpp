@@ -135,7 +135,7 @@ bool WriteBeforeAfter(const Y4mHeader& header, const std::vector<uint8_t>& frame
         const BeforeAfterVariant& v = variants[static_cast<size_t>(i)];
         std::vector<uint8_t> shown = v.frame != nullptr ? *v.frame : frame;
         if (v.settings) {
-            Y4mFrameFilter filter(header, tables, *v.settings, false);
+            Y4mFrameFilter filter(header, tables, *v.settings);
             if (!filter.Filter(shown.data())) {
                 error = "the filter could not allocate its work buffers";
                 return false;

@@ -32,7 +32,7 @@ int RunY4mStream(const ToolOptions& options, const StreamContext& context) {
     const int workers = WorkerCount(options);
     std::vector<std::unique_ptr<Y4mFrameFilter>> filters;
     for (int w = 0; w < workers; ++w) {
-        filters.push_back(std::make_unique<Y4mFrameFilter>(header, tables, options.settings, workers == 1));
+        filters.push_back(std::make_unique<Y4mFrameFilter>(header, tables, options.settings));
     }
     std::vector<FrameSlot> slots(SlotCount(workers));
     for (FrameSlot& slot : slots) {
