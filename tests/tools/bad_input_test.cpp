@@ -107,15 +107,10 @@ TEST_F(BadInput, StreamHeadersAreRefusedBeforeAnythingIsWritten) {
         {"YUV4MPEG2 W8 H4 C444alpha\n",
          "y4m colour space 'C444alpha' is not supported (4:2:0, 4:2:2 and 4:4:4 at 8, 9, 10, 12, 14 or 16 bits, "
          "4:1:1 and mono are): have ffmpeg write one with -pix_fmt yuv422p (or yuv422p10le -strict -1)"},
-        // Other formats get the command that decodes them (@IN@: the input's name).
+        // Another format gets the command that decodes it (@IN@: the input's
+        // name; every format the tool knows is in y4m_test.cpp).
         {"\x1a\x45\xdf\xa3\x01\x00\x00\x00\x00\x00\x00\x23\x42\x86\x81\x01",
          "this is a Matroska file, not a y4m stream: decode it with ffmpeg first: "
-         "ffmpeg -i @IN@ -f yuv4mpegpipe - | trelvane - OUTPUT"},
-        {std::string("RIFF\x10\x27\0\0" "AVI LIST", 16) + std::string(5000, '\0'),
-         "this is an AVI file, not a y4m stream: decode it with ffmpeg first: "
-         "ffmpeg -i @IN@ -f yuv4mpegpipe - | trelvane - OUTPUT"},
-        {std::string("\0\0\0\x20" "ftypisom\0\0\x02\0", 16),
-         "this is an MP4 or QuickTime file, not a y4m stream: decode it with ffmpeg first: "
          "ffmpeg -i @IN@ -f yuv4mpegpipe - | trelvane - OUTPUT"},
         // The '\r' would otherwise turn FULL into an unknown value.
         {"YUV4MPEG2 W8 H4 C444 XCOLORRANGE=FULL\r\n", "y4m header: the line ends in CR LF; y4m lines end in LF alone"},
