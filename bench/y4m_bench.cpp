@@ -1,7 +1,6 @@
-// One 720x480 y4m frame's chroma through the tool's two routes, per mode: the
-// YC48 route (planes to a YC48 frame, ProcessFrameWith, back to the planes)
-// and the planar route (the planes straight through the half-rate stages).
-// Both give the same bytes; the tests hold them to that.
+// One 720x480 y4m frame through the tool's frame filter, per colour space and
+// mode: the chroma planes straight through the frame driver, as the stream,
+// preview and the demo filter them.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -10,23 +9,17 @@
 
 #include "convert/sample_convert.h"
 #include "frame/frame_driver.h"
-#include "frame/work_buffers.h"
 #include "io/y4m.h"
-#include "io/y4m_work_frame.h"
-#include "pipeline/y4m_planar_route.h"
+#include "pipeline/y4m_frame_filter.h"
 
 namespace {
 
 using namespace trelvane;
 using namespace trelvane::cli;
 
-enum Route { kYc48 = 0, kPlanar = 1 };
-
 void BM_Y4mFrame(benchmark::State& state) {
-    static const char* const kColourSpaces[] = {"422", "420", "422p10"};
+    static const char* const kColourSpaces[] = {"422", "420", "422p10", "444", "411"};
     const std::string colourSpace = kColourSpaces[state.range(0)];
-    const int mode = static_cast<int>(state.range(1));
-    const auto route = static_cast<Route>(state.range(2));
     Y4mHeader header;
     std::string error;
     if (!ParseY4mStreamHeader("YUV4MPEG2 W720 H480 C" + colourSpace, header, error)) {
@@ -43,25 +36,16 @@ void BM_Y4mFrame(benchmark::State& state) {
         frame[i] = static_cast<uint8_t>(code(rng));
     }
     FilterSettings settings;
-    settings.mode = mode;
-    WorkBuffers buffers;
-    std::vector<PIXEL_YC> work(static_cast<size_t>(header.width) * layout.chromaHeight);
-    state.SetLabel(colourSpace + (route == kPlanar ? " planar" : " yc48"));
+    settings.mode = static_cast<int>(state.range(1));
+    Y4mFrameFilter filter(header, tables, settings);
+    state.SetLabel(colourSpace);
 
     // The frame is filtered over and over in place: the work per frame does
     // not depend on the values.
     for (auto _ : state) {
-        if (route == kPlanar) {
-            FilterChromaPlanes(header, layout, tables, settings, buffers, frame.data());
-        } else {
-            LoadChroma(header, layout, tables, frame.data(), work.data());
-            ProcessFrameWith(buffers, settings,
-                             {work.data(), header.width, layout.chromaHeight, header.width});
-            StoreChroma(header, layout, tables, work.data(), frame.data());
-        }
+        filter.Filter(frame.data());
         benchmark::ClobberMemory();
     }
-    ReleaseWorkBuffers(buffers);
     state.counters["fps"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -69,6 +53,6 @@ void BM_Y4mFrame(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_Y4mFrame)
-    ->ArgsProduct({{0, 1, 2}, {1, 2, 3, 4}, {kYc48, kPlanar}})
-    ->ArgNames({"format", "mode", "route"})
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {1, 2, 3, 4}})
+    ->ArgNames({"format", "mode"})
     ->Unit(benchmark::kMicrosecond);

@@ -15,6 +15,7 @@
 #include "pipeline/stream_common.h"
 #include "pipeline/y4m_stream.h"
 #include "pipeline/yc48_stream.h"
+#include "preview/preview.h"
 
 namespace trelvane::cli {
 
@@ -39,7 +40,8 @@ private:
 // to write. Refuses to write over the input file, which would destroy it
 // before it was read. Returns the exit status on failure, else -1.
 int OpenStreams(const ToolOptions& o, const ToolStreams& streams, StreamContext& context, OwnedFd& inOwned) {
-    if ((o.input == "-" && streams.inClosed) || (o.output == "-" && streams.outClosed)) {
+    const bool writesOutput = o.command == Command::kFilter;
+    if ((o.input == "-" && streams.inClosed) || (writesOutput && o.output == "-" && streams.outClosed)) {
         PrintError(streams.err, std::string("standard ") + (o.input == "-" && streams.inClosed ? "input" : "output") +
                                     " was closed when the tool started; name a file instead of '-'");
         return kExitBadInput;
@@ -68,12 +70,26 @@ int OpenStreams(const ToolOptions& o, const ToolStreams& streams, StreamContext&
     return -1;
 }
 
-int WriteUsage(const ToolStreams& streams) {
-    const std::string usage = UsageText();
-    const int e = streams.outClosed ? EBADF : WriteAll(streams.out, usage.data(), usage.size());
+// --help and --version: the text on standard output.
+int WriteText(const ToolStreams& streams, const std::string& text, const char* what) {
+    const int e = streams.outClosed ? EBADF : WriteAll(streams.out, text.data(), text.size());
     if (e == 0) return kExitOk;
-    PrintError(streams.err, std::string("cannot write the usage text: ") + std::strerror(e));
+    PrintError(streams.err, std::string("cannot write ") + what + ": " + std::strerror(e));
     return kExitBadInput;
+}
+
+// As compressors do: a video stream is not dumped onto a terminal, and a
+// terminal is not waited on for one. Returns the exit status, or -1.
+int RefuseTerminals(const ToolOptions& o, const ToolStreams& streams) {
+    const char* refusal = nullptr;
+    if (o.input == "-" && streams.inIsTerminal) {
+        refusal = "standard input is a terminal, not a video stream: name an INPUT file or pipe one in";
+    } else if (o.command == Command::kFilter && o.output == "-" && streams.outIsTerminal) {
+        refusal = "refusing to write a video stream to a terminal: name an OUTPUT file or redirect standard output";
+    }
+    if (refusal == nullptr) return -1;
+    std::fprintf(streams.err, "trelvane: %s (see trelvane --help)\n", refusal);
+    return kExitUsage;
 }
 
 }  // namespace
@@ -91,6 +107,8 @@ ToolStreams StandardStreams() {
     streams.inClosed = closed[0];
     streams.outClosed = closed[1];
     streams.errIsTerminal = !closed[2] && ::isatty(STDERR_FILENO) != 0;
+    streams.inIsTerminal = !closed[0] && ::isatty(STDIN_FILENO) != 0;
+    streams.outIsTerminal = !closed[1] && ::isatty(STDOUT_FILENO) != 0;
     return streams;
 }
 
@@ -101,15 +119,26 @@ int RunTool(const std::vector<std::string>& args, const ToolStreams& streams) {
         return kExitUsage;
     }
     const ToolOptions& o = parsed.options;
-    if (o.command == Command::kHelp) return WriteUsage(streams);
+    if (o.command == Command::kHelp) return WriteText(streams, UsageText(), "the usage text");
+    if (o.command == Command::kVersion) return WriteText(streams, VersionLine(), "the version");
     if (o.command == Command::kDemo) return RunDemo(o, streams.err);
+    if (const int status = RefuseTerminals(o, streams); status >= 0) return status;
 
     StreamContext context;
     context.err = streams.err;
-    context.showProgress = streams.errIsTerminal && !o.quiet;
+    context.showProgress = o.progress == ProgressChoice::kAlways ||
+                           (o.progress == ProgressChoice::kAuto && streams.errIsTerminal);
     context.startThread = streams.startThread;
     OwnedFd inOwned;
     if (const int status = OpenStreams(o, streams, context, inOwned); status >= 0) return status;
+    if (o.command == Command::kPreview) {
+        try {
+            return RunPreview(o, context);
+        } catch (const std::bad_alloc&) {
+            PrintError(streams.err, "not enough memory for a frame of this size");
+            return kExitBadInput;
+        }
+    }
     FrameOutput output(o.output, streams.out);
     context.output = &output;
 

@@ -16,6 +16,9 @@ struct ToolStreams {
     int out = 1;
     std::FILE* err = stderr;
     bool errIsTerminal = false;
+    // A video stream is never read from or written to a terminal.
+    bool inIsTerminal = false;
+    bool outIsTerminal = false;
     // Standard input or output was closed when the tool started (and is now
     // /dev/null): naming it as "-" is an error.
     bool inClosed = false;

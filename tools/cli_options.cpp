@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "io/frame_limits.h"
+#include "trelvane_version.h"
 
 namespace trelvane::cli {
 
@@ -86,13 +87,108 @@ bool ParseYc48Geometry(const std::string& text, Yc48Geometry& geometry, std::str
     return true;
 }
 
+
+namespace {
+
+// Which commands take an option.
+enum CommandMask : unsigned { kForFilter = 1, kForDemo = 2, kForPreview = 4, kForAll = 7 };
+
+struct OptionSpec {
+    std::string_view name;
+    bool takesValue;
+    unsigned commands;
+    bool listed;  // named in a command's "only ..." list (not aliases and --help)
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"--preset", true, kForFilter | kForPreview, true},
+    {"--mode", true, kForFilter | kForPreview, true},
+    {"--strength", true, kForAll, true},
+    {"--noise", true, kForAll, true},
+    {"--line", true, kForFilter | kForPreview, true},
+    {"--no-mmx", false, kForAll, true},
+    {"--test-pattern", false, kForFilter, true},
+    {"--yc48", true, kForFilter, true},
+    {"--frames", true, kForFilter, true},
+    {"--threads", true, kForFilter, true},
+    {"--progress", true, kForFilter, true},
+    {"--frame", true, kForPreview, true},
+    {"--crop", true, kForPreview, true},
+    {"--quiet", false, kForAll, true},
+    {"-q", false, kForAll, false},
+    {"--help", false, kForAll, false},
+    {"-h", false, kForAll, false},
+    {"--version", false, kForAll, false},
+};
+
+const OptionSpec* FindOption(std::string_view name) {
+    for (const OptionSpec& spec : kOptions) {
+        if (spec.name == name) return &spec;
+    }
+    return nullptr;
+}
+
+// "--strength, --noise, --no-mmx and --quiet": the options a command takes.
+std::string OptionsOf(unsigned command) {
+    std::vector<std::string_view> names;
+    for (const OptionSpec& spec : kOptions) {
+        if (spec.listed && (spec.commands & command) != 0) names.push_back(spec.name);
+    }
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) list += i + 1 == names.size() ? " and " : ", ";
+        list += names[i];
+    }
+    return list;
+}
+
+std::string PresetNames(std::string_view separator, std::string_view last) {
+    std::string names;
+    const auto presets = FilterPresets();
+    for (size_t i = 0; i < presets.size(); ++i) {
+        if (i > 0) names += i + 1 == presets.size() ? last : separator;
+        names += presets[i].name;
+    }
+    return names;
+}
+
+bool ParseRange(std::string_view value, SettingRange range, int& out) {
+    int64_t v = 0;
+    if (!ParseBounded(value, range.lower, range.upper, v)) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+// "X,Y,W,H": the corner from 0 and the size from 1, each within a side.
+bool ParseCrop(std::string_view text, CropRect& crop) {
+    int64_t v[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        const size_t comma = i < 3 ? text.find(',') : text.size();
+        if (comma == std::string_view::npos) return false;
+        if (!ParseBounded(text.substr(0, comma), i < 2 ? 0 : 1, i < 2 ? kMaxFrameSide - 1 : kMaxFrameSide, v[i])) {
+            return false;
+        }
+        text.remove_prefix(i < 3 ? comma + 1 : comma);
+    }
+    crop = {static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]), static_cast<int>(v[3])};
+    return true;
+}
+
+}  // namespace
+
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     ParseOutcome out;
     ToolOptions& o = out.options;
     std::vector<std::string> positional;
+    std::vector<std::string> given;  // option names in the order given
     bool optionsDone = false;
-    size_t positionalBeforeDashes = 0;  // "demo" is a command only before "--"
-    std::string notForDemo;  // the first option given that the demo does not take
+    size_t positionalBeforeDashes = 0;  // a command word counts only before "--"
+    // Explicit settings, applied over the preset whatever their order.
+    std::optional<int> mode;
+    std::optional<int> strength;
+    std::optional<int> noise;
+    const FilterPreset* preset = nullptr;
+    bool lineGiven = false;
     const auto failWith = [&](std::string message) {
         out.ok = false;
         out.error = std::move(message);
@@ -112,35 +208,23 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
         }
         const OptionWord word = SplitOption(arg);
         const std::string& name = word.name;
-        const bool demoTakes = name == "--strength" || name == "--noise" || name == "--no-mmx" ||
-                               name == "--quiet" || name == "-q";
-        if (!demoTakes && notForDemo.empty()) notForDemo = name;
-        const bool isFlag = name == "--help" || name == "-h" || name == "--no-mmx" ||
-                            name == "--test-pattern" || name == "--quiet" || name == "-q";
-        if (isFlag && word.hasInline) return failWith(name + " takes no value");
+        const OptionSpec* spec = FindOption(name);
+        if (spec == nullptr) return failWith("unknown option '" + arg + "'");
+        if (!spec->takesValue && word.hasInline) return failWith(name + " takes no value");
+        given.push_back(name);
 
-        if (name == "--help" || name == "-h") {
-            o.command = Command::kHelp;
+        if (name == "--help" || name == "-h" || name == "--version") {
+            o.command = name == "--version" ? Command::kVersion : Command::kHelp;
             out.ok = true;
             return out;
         }
-        if (name == "--no-mmx") {
-            o.settings.mmx = 0;
+        if (!spec->takesValue) {
+            if (name == "--no-mmx") o.settings.mmx = 0;
+            if (name == "--test-pattern") o.settings.test = 1;
+            if (name == "--quiet" || name == "-q") o.quiet = true;
+            o.settingsGiven = o.settingsGiven || name == "--no-mmx";
             continue;
         }
-        if (name == "--test-pattern") {
-            o.settings.test = 1;
-            continue;
-        }
-        if (name == "--quiet" || name == "-q") {
-            o.quiet = true;
-            continue;
-        }
-
-        const bool takesValue = name == "--mode" || name == "--strength" || name == "--noise" ||
-                                name == "--line" || name == "--threads" || name == "--frames" ||
-                                name == "--yc48";
-        if (!takesValue) return failWith("unknown option '" + arg + "'");
         std::string value = word.value;
         if (!word.hasInline) {
             if (i + 1 >= args.size()) return failWith(name + " needs a value");
@@ -148,26 +232,47 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
         }
 
         int64_t v = 0;
-        if (name == "--mode") {
-            if (!ParseBounded(value, 0, 4, v)) return failWith(OutOfRange(name, 0, 4, value));
-            o.settings.mode = static_cast<int>(v);
-        } else if (name == "--strength" || name == "--noise") {
-            if (!ParseBounded(value, 0, 128, v)) return failWith(OutOfRange(name, 0, 128, value));
-            (name == "--strength" ? o.settings.strength : o.settings.noise) = static_cast<int>(v);
-        } else if (name == "--line") {
-            if (value != "640" && value != "720") {
-                return failWith("--line: expected 640 or 720, got '" + value + "'");
+        int setting = 0;
+        if (name == "--mode" || name == "--strength" || name == "--noise") {
+            const SettingRange range = name == "--mode" ? kModeRange : name == "--strength" ? kStrengthRange : kNoiseRange;
+            if (!ParseRange(value, range, setting)) return failWith(OutOfRange(name, range.lower, range.upper, value));
+            (name == "--mode" ? mode : name == "--strength" ? strength : noise) = setting;
+        } else if (name == "--preset") {
+            preset = FindFilterPreset(value);
+            if (preset == nullptr) {
+                return failWith("--preset: expected " + PresetNames(", ", " or ") + ", got '" + value + "'");
             }
-            o.settings.line640 = value == "640" ? 1 : 0;
+            o.preset = value;
+        } else if (name == "--line") {
+            if (value != "auto" && value != "640" && value != "720") {
+                return failWith("--line: expected auto, 640 or 720, got '" + value + "'");
+            }
+            o.line = value == "auto" ? LineChoice::kAuto : value == "640" ? LineChoice::k640 : LineChoice::k720;
+            lineGiven = true;
+        } else if (name == "--progress") {
+            if (value != "auto" && value != "always" && value != "never") {
+                return failWith("--progress: expected auto, always or never, got '" + value + "'");
+            }
+            o.progress = value == "auto"     ? ProgressChoice::kAuto
+                         : value == "always" ? ProgressChoice::kAlways
+                                             : ProgressChoice::kNever;
         } else if (name == "--threads") {
             if (!ParseBounded(value, 1, 256, v)) return failWith(OutOfRange(name, 1, 256, value));
             o.threads = static_cast<int>(v);
-        } else if (name == "--frames") {
+        } else if (name == "--frames" || name == "--frame") {
             constexpr int64_t kMostFrames = int64_t{1} << 53;
-            if (!ParseBounded(value, 0, kMostFrames, v)) {
-                return failWith(OutOfRange(name, 0, kMostFrames, value));
+            const int64_t lowest = name == "--frame" ? 1 : 0;
+            if (!ParseBounded(value, lowest, kMostFrames, v)) {
+                return failWith(OutOfRange(name, lowest, kMostFrames, value));
             }
-            o.maxFrames = v;
+            (name == "--frame" ? o.previewFrame : o.maxFrames) = v;
+        } else if (name == "--crop") {
+            CropRect crop;
+            if (!ParseCrop(value, crop)) {
+                return failWith("--crop: expected X,Y,WIDTH,HEIGHT (a corner from 0 and a size from 1, up to " +
+                                std::to_string(kMaxFrameSide) + "), got '" + value + "'");
+            }
+            o.crop = crop;
         } else {
             Yc48Geometry g;
             std::string error;
@@ -176,42 +281,74 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
         }
     }
 
+    // A preset, then each setting given on its own over it.
+    if (preset != nullptr) {
+        o.settings.mode = preset->mode;
+        o.settings.strength = preset->strength;
+        o.settings.noise = preset->noise;
+    }
+    o.settings.mode = mode.value_or(o.settings.mode);
+    o.settings.strength = strength.value_or(o.settings.strength);
+    o.settings.noise = noise.value_or(o.settings.noise);
+    o.settings.line640 = Line640For(o.line);
+    o.settingsGiven = o.settingsGiven || preset != nullptr || mode || strength || noise || lineGiven;
+    if (o.quiet) o.progress = ProgressChoice::kNever;
+
     if (!optionsDone) positionalBeforeDashes = positional.size();
-    if (positionalBeforeDashes > 0 && positional[0] == "demo") {
+    const std::string word = positionalBeforeDashes > 0 ? positional[0] : "";
+    const unsigned command = word == "demo" ? kForDemo : word == "preview" ? kForPreview : kForFilter;
+    for (const std::string& name : given) {
+        if ((FindOption(name)->commands & command) != 0) continue;
+        if (command == kForFilter) return failWith(name + " is an option of preview only (trelvane preview INPUT ...)");
+        return failWith(word + " does not take " + name + " (only " + OptionsOf(command) + ")");
+    }
+    if (command == kForDemo) {
         o.command = Command::kDemo;
         if (positional.size() > 2) return failWith("demo takes at most one directory");
-        if (!notForDemo.empty()) {
-            return failWith("demo does not take " + notForDemo +
-                            " (only --strength, --noise, --no-mmx and --quiet)");
-        }
         if (positional.size() == 2) o.demoDir = positional[1];
-        out.ok = true;
-        return out;
+    } else if (command == kForPreview) {
+        o.command = Command::kPreview;
+        if (positional.size() < 2) return failWith("preview needs an INPUT (trelvane preview INPUT [DIR])");
+        if (positional.size() > 3) return failWith("preview takes an INPUT and at most one directory");
+        o.input = positional[1];
+        if (positional.size() == 3) o.previewDir = positional[2];
+    } else {
+        if (positional.size() > 2) {
+            return failWith("too many file arguments: '" + positional[2] + "' (expected INPUT and OUTPUT)");
+        }
+        if (!positional.empty()) o.input = positional[0];
+        if (positional.size() > 1) o.output = positional[1];
     }
-    if (positional.size() > 2) {
-        return failWith("too many file arguments: '" + positional[2] + "' (expected INPUT and OUTPUT)");
-    }
-    if (!positional.empty()) o.input = positional[0];
-    if (positional.size() > 1) o.output = positional[1];
     out.ok = true;
     return out;
 }
 
-const char* UsageText() {
+std::string UsageText() {
+    const FilterSettings d = DefaultStreamSettings();
+    std::string presets;
+    for (const FilterPreset& p : FilterPresets()) {
+        presets += "    " + std::string(p.name) + ": " + p.summary + "\n";
+    }
     return "Usage: trelvane [OPTIONS] [INPUT [OUTPUT]]\n"
            "       trelvane --yc48 WxH[:PITCH] [OPTIONS] [INPUT [OUTPUT]]\n"
+           "       trelvane preview INPUT [--frame N] [--crop X,Y,W,H] [OPTIONS] [DIR]\n"
            "       trelvane [OPTIONS] demo [DIR]\n"
            "\n"
            "Re-filters the chroma of analog NTSC captures. Reads YUV4MPEG2 (y4m) video,\n"
            "or raw YC48 frames with --yc48, and writes the same format. INPUT and OUTPUT\n"
            "are files or '-' for standard input and output (the default).\n"
            "\n"
-           "Filter:\n"
+           "Filter (the default is mode " + std::to_string(d.mode) + ", strength " + std::to_string(d.strength) +
+           ", noise " + std::to_string(d.noise) + ", line auto):\n"
+           "  --preset NAME     mode, strength and noise for a kind of capture:\n" +
+           presets +
+           "                    --mode, --strength and --noise override it\n"
            "  --mode N          0 passes frames through, 1 band-limits Cr/Cb, 2..4 work on\n"
-           "                    the I/Q axes with detail restore (default 4)\n"
-           "  --strength S      detail restore strength in 1/32 steps, 0..128 (default 64)\n"
-           "  --noise T         coring threshold of mode 4, 0..128 (default 48)\n"
-           "  --line 640|720    low-pass kernels for a 640- or 720-sample line (default 640)\n"
+           "                    the I/Q axes with detail restore\n"
+           "  --strength S      detail restore strength in 1/32 steps, 0..128\n"
+           "  --noise T         coring threshold of mode 4, 0..128\n"
+           "  --line auto|640|720  low-pass kernels for a 640- or 720-sample line; auto\n"
+           "                    (the default) picks them for the picture\n"
            "  --no-mmx          every row on the scalar path, one at a time (default:\n"
            "                    groups of four rows on the packed path)\n"
            "  --test-pattern    replace every frame by the test pattern before filtering\n"
@@ -221,15 +358,24 @@ const char* UsageText() {
            "                    little-endian signed 16-bit values y, cb, cr\n"
            "  --frames N        stop after N frames\n"
            "  --threads N       frames filtered in parallel, 1..256 (default: processors)\n"
+           "  --progress auto|always|never  the progress line on standard error (auto:\n"
+           "                    when it is a terminal)\n"
            "  -q, --quiet       no progress line and no notes on standard error\n"
            "  -h, --help        show this text\n"
+           "  --version         show the version\n"
            "\n"
-           "demo [DIR] writes PNG pictures of the test pattern through every mode into DIR\n"
-           "(default trelvane-demo/), with a labelled contact sheet.\n"
+           "preview INPUT writes frame N (default 1) of a y4m file unfiltered, through\n"
+           "each preset and through the settings given, as PNG pictures (whole frame,\n"
+           "an enlarged crop, its chroma alone) and a contact sheet into DIR (default\n"
+           "trelvane-preview/); it never overwrites a picture.\n"
+           "demo [DIR] writes PNG pictures of the test pattern and of a built-in capture\n"
+           "through every mode into DIR (default trelvane-demo/), with contact sheets.\n"
            "\n"
            "Exit status: 0 success, 1 bad or truncated input or an output error,\n"
            "2 usage error, 130 or 143 stopped by SIGINT or SIGTERM (the output then\n"
            "holds every frame read before it).\n";
 }
+
+std::string VersionLine() { return std::string("trelvane ") + TRELVANE_VERSION + "\n"; }
 
 }  // namespace trelvane::cli

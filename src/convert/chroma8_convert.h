@@ -1,6 +1,7 @@
 // Chroma of 8-bit limited-range planes to YC48 and back, with the host's own
 // integer conversions (ChromaToYc48 and ChromaFromYc48 of that scale, clamped
-// codes included): the common case of the tool's planar route.
+// codes included): the common case of the chroma planes the tool and the
+// GStreamer element filter.
 //
 // Each conversion has a portable form and, on x86, vector forms (SSE2, and
 // AVX2 outside Windows) with the same results, chosen through a table built

@@ -7,12 +7,12 @@
 // frame are left to the header parser alone, so that a run stays fast.
 //
 // The stream is read with the tool's reader from memory and checked against
-// a walk of the bytes written here: the header parses the same, exactly the
-// complete frames before the first fault come out, each with its parameters
-// and data, then a clean end or a one-line reason. Each frame is filtered as
-// the YC48 route does it (LoadChroma, the frame driver, StoreChroma; luma
-// must stay), and where the planar route covers the stream that route must
-// give the same bytes.
+// a walk of the bytes written here: the header parses the same (or the
+// input is named as another container by its first bytes), exactly the
+// complete frames before the first fault come out, each with its
+// parameters and data, then a clean end or a one-line reason. Each frame goes through
+// the tool's frame filter, which must keep luma and give the chroma of the
+// YC frame built from the planes (tests/support/chroma_reference.h).
 //
 // For about one input in four the whole tool runs as well (RunTool from one
 // memory file to another; building its conversion tables makes such a run
@@ -37,9 +37,10 @@
 #include "convert/sample_convert.h"
 #include "frame/frame_driver.h"
 #include "io/byte_io.h"
+#include "io/container_magic.h"
 #include "io/y4m.h"
-#include "io/y4m_work_frame.h"
-#include "pipeline/y4m_planar_route.h"
+#include "pipeline/y4m_frame_filter.h"
+#include "support/chroma_reference.h"
 
 namespace {
 
@@ -70,35 +71,27 @@ const ConversionTables& TablesFor(const Y4mHeader& header) {
     return *tables;
 }
 
-// One frame through the YC48 route, and through the planar route where that
-// covers the stream: the two must agree, and luma must not change.
+// One frame through the tool's frame filter. Without the test pattern luma
+// must not change, and the chroma planes must be those of the YC frame built
+// from them, or, where the settings change nothing, the frame as it was.
 std::string Filter(const Y4mHeader& header, const Y4mFrameLayout& layout, const FilterSettings& settings,
                    const std::string& frame) {
     const ConversionTables& tables = TablesFor(header);
     std::string out = frame;
-    auto* bytes = reinterpret_cast<uint8_t*>(out.data());
-    trelvane::WorkBuffers buffers;
-    if (header.layout == ChromaLayout::k411) {
-        // The YC48 path has no 4:1:1 layout: the planar path alone, luma kept.
-        Require(FilterChromaPlanes(header, layout, tables, settings, buffers, bytes));
-        Require(settings.test != 0 || out.compare(0, layout.lumaBytes, frame, 0, layout.lumaBytes) == 0);
-        trelvane::ReleaseWorkBuffers(buffers);
+    Y4mFrameFilter filter(header, tables, settings);
+    Require(filter.Filter(reinterpret_cast<uint8_t*>(out.data())));
+    if (settings.test != 0) return out;
+    Require(out.compare(0, layout.lumaBytes, frame, 0, layout.lumaBytes) == 0);
+    if (!ChangesFrames(header, settings)) {
+        Require(out == frame);
         return out;
     }
-    std::vector<PIXEL_YC> work(static_cast<size_t>(header.width) * static_cast<size_t>(layout.chromaHeight));
-    LoadChroma(header, layout, tables, bytes, work.data());
-    Require(trelvane::ProcessFrameWith(buffers, settings, {work.data(), header.width, layout.chromaHeight,
-                                                           header.width}) == 1);
-    StoreChroma(header, layout, tables, work.data(), bytes);
-    Require(out.compare(0, layout.lumaBytes, frame, 0, layout.lumaBytes) == 0);
-
-    if (PlanarRouteCovers(header, settings)) {
-        std::string planar = frame;
-        Require(FilterChromaPlanes(header, layout, tables, settings, buffers,
-                                   reinterpret_cast<uint8_t*>(planar.data())));
-        Require(planar == out);
-    }
-    trelvane::ReleaseWorkBuffers(buffers);
+    const auto cb = frame.begin() + static_cast<ptrdiff_t>(layout.lumaBytes);
+    const auto cr = cb + static_cast<ptrdiff_t>(layout.chromaBytes);
+    const std::vector<uint8_t> chroma = trelvane::test::ChromaThroughYcFrame(
+        {cb, cr}, {cr, frame.end()}, PixelsPerChromaSample(header.layout), header.width, layout.chromaHeight,
+        layout.bytesPerSample, tables, settings);
+    Require(out.compare(layout.lumaBytes, std::string::npos, std::string(chroma.begin(), chroma.end())) == 0);
     return out;
 }
 
@@ -204,6 +197,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string expectedError;
     const bool headerOk = nl != std::string_view::npos && nl <= kMaxY4mHeaderBytes &&
                           ParseY4mStreamHeader(stream.substr(0, nl), expectedHeader, expectedError);
+    // Another format's first bytes are named, and never those of a y4m stream.
+    if (const char* container = RecogniseContainer(stream.substr(0, kContainerMagicBytes))) {
+        Require(!headerOk);
+        expectedError = DecodeFirstMessage(container, "");
+    }
     if (headerOk && int64_t{expectedHeader.width} * expectedHeader.height > kMaxFuzzPixels) return 0;
 
     MemorySource source(stream.data(), stream.size());

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "tool_test_support.h"
 
 namespace trelvane::cli {
@@ -12,25 +14,65 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-TEST(CliOptions, DefaultsFilterWithModeFourBetweenStandardStreams) {
+TEST(CliOptions, DefaultsAreTheStreamDefaultOnTheAutoLineBetweenStandardStreams) {
     const ParseOutcome p = ParseCommandLine({});
     ASSERT_TRUE(p.ok);
     const ToolOptions& o = p.options;
+    const FilterSettings d = DefaultStreamSettings();
     EXPECT_EQ(o.command, Command::kFilter);
-    EXPECT_EQ(o.settings.mode, 4);
-    EXPECT_EQ(o.settings.strength, 64);
-    EXPECT_EQ(o.settings.noise, 48);
-    EXPECT_EQ(o.settings.line640, 1);
+    EXPECT_EQ(o.settings.mode, d.mode);
+    EXPECT_EQ(o.settings.strength, d.strength);
+    EXPECT_EQ(o.settings.noise, d.noise);
+    EXPECT_EQ(o.line, LineChoice::kAuto);
+    EXPECT_EQ(o.settings.line640, Line640For(LineChoice::kAuto));
     EXPECT_EQ(o.settings.mmx, 1);
     EXPECT_EQ(o.settings.test, 0);
+    EXPECT_FALSE(o.settingsGiven);
+    EXPECT_EQ(o.progress, ProgressChoice::kAuto);
     EXPECT_FALSE(o.yc48.has_value());
     EXPECT_EQ(o.input, "-");
     EXPECT_EQ(o.output, "-");
     EXPECT_EQ(o.maxFrames, -1);
+    // The defaults are no longer the host's strength and noise.
+    EXPECT_NE(std::pair(o.settings.strength, o.settings.noise), std::pair(FilterSettings{}.strength, FilterSettings{}.noise));
+}
+
+// A preset sets mode, strength and noise; each given on its own wins,
+// before or after the preset; the line stays auto unless given.
+TEST(CliOptions, ExplicitSettingsOverrideAPresetInAnyOrder) {
+    for (const FilterPreset& preset : FilterPresets()) {
+        SCOPED_TRACE(preset.name);
+        const ParseOutcome plain = ParseCommandLine({"--preset", preset.name});
+        ASSERT_TRUE(plain.ok) << plain.error;
+        EXPECT_EQ(plain.options.settings.mode, preset.mode);
+        EXPECT_EQ(plain.options.settings.strength, preset.strength);
+        EXPECT_EQ(plain.options.settings.noise, preset.noise);
+        EXPECT_EQ(plain.options.line, LineChoice::kAuto);
+        EXPECT_TRUE(plain.options.settingsGiven);
+        for (const Args& args : {Args{"--strength=5", "--preset", preset.name, "--mode", "1"},
+                                 Args{"--preset=" + std::string(preset.name), "--mode", "1", "--strength", "5"}}) {
+            const ParseOutcome p = ParseCommandLine(args);
+            ASSERT_TRUE(p.ok) << p.error;
+            EXPECT_EQ(p.options.settings.mode, 1);
+            EXPECT_EQ(p.options.settings.strength, 5);
+            EXPECT_EQ(p.options.settings.noise, preset.noise);
+        }
+    }
+    const ParseOutcome line = ParseCommandLine({"--line", "720", "--preset", FilterPresets()[0].name});
+    EXPECT_EQ(line.options.settings.line640, 0);
+    EXPECT_EQ(ParseCommandLine({"--line", "720", "--line=auto"}).options.settings.line640,
+              Line640For(LineChoice::kAuto));
+    const ParseOutcome unknown = ParseCommandLine({"--preset", "VHS"});
+    EXPECT_FALSE(unknown.ok);
+    EXPECT_NE(unknown.error.find("'VHS'"), std::string::npos) << unknown.error;
+    for (const FilterPreset& preset : FilterPresets()) EXPECT_NE(unknown.error.find(preset.name), std::string::npos);
+    // -q silences the progress line whatever --progress says.
+    EXPECT_EQ(ParseCommandLine({"--progress", "always", "-q"}).options.progress, ProgressChoice::kNever);
+    EXPECT_EQ(ParseCommandLine({"--progress=always"}).options.progress, ProgressChoice::kAlways);
 }
 
 TEST(CliOptions, EveryOptionInBothSpellings) {
-    const ParseOutcome p = ParseCommandLine({"--mode", "2", "--strength=0", "--noise", "128", "--line=720",
+    const ParseOutcome p = ParseCommandLine({"--mode", "2", "--strength=0", "--noise", "128", "--line=720", "--progress", "never",
                                              "--no-mmx", "--test-pattern", "--threads", "3", "--frames=7",
                                              "-q", "--yc48", "720x480:768", "in.yc", "out.yc"});
     ASSERT_TRUE(p.ok) << p.error;
@@ -44,6 +86,7 @@ TEST(CliOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(o.threads, 3);
     EXPECT_EQ(o.maxFrames, 7);
     EXPECT_TRUE(o.quiet);
+    EXPECT_EQ(o.progress, ProgressChoice::kNever);
     ASSERT_TRUE(o.yc48.has_value());
     EXPECT_EQ(o.yc48->width, 720);
     EXPECT_EQ(o.yc48->height, 480);
@@ -109,7 +152,13 @@ TEST(CliOptions, UsageErrorsExitTwoWithOneLineAndHelpExitsZero) {
 
     const testing::ToolRun help = testing::RunToolOn({"--help"}, "", dir.Path("help.txt"));
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(testing::ReadFile(dir.Path("help.txt")).find("Usage: trelvane"), std::string::npos);
+    const std::string usage = testing::ReadFile(dir.Path("help.txt"));
+    EXPECT_NE(usage.find("Usage: trelvane"), std::string::npos);
+    for (const FilterPreset& preset : FilterPresets()) EXPECT_NE(usage.find(preset.summary), std::string::npos);
+    const testing::ToolRun version = testing::RunToolOn({"--mode", "2", "--version", "--bogus"}, "", dir.Path("v.txt"));
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(std::regex_match(testing::ReadFile(dir.Path("v.txt")), std::regex("trelvane \\d+\\.\\d+\\.\\d+\n")))
+        << testing::ReadFile(dir.Path("v.txt"));
     if (::access("/dev/full", W_OK) == 0) {
         const testing::ToolRun full = testing::RunToolOn({"--help"}, "", "/dev/full");
         EXPECT_EQ(full.status, 1);

@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -60,6 +61,37 @@ protected:
         args.insert(args.end(), {Path("clean.in"), Path("clean.out")});
         EXPECT_EQ(RunToolOn(args, "", "").status, 0);
         return ReadFile(Path("clean.out"));
+    }
+
+    // A pseudo-terminal: `user` is the end a program is given, `screen` the
+    // end that reads what it writes.
+    struct Terminal {
+        int screen = -1;
+        int user = -1;
+        // Closes the user end here, then reads everything written to the
+        // terminal until the program's copies are closed too.
+        std::string ReadUntilClosed() const {
+            ::close(user);
+            std::string text;
+            char buffer[4096];
+            for (pollfd p{screen, POLLIN, 0}; ::poll(&p, 1, 10000) > 0;) {
+                const ssize_t got = ::read(screen, buffer, sizeof buffer);
+                if (got <= 0) break;
+                text.append(buffer, static_cast<size_t>(got));
+            }
+            return text;
+        }
+    };
+    Terminal OpenTerminal() {
+        Terminal t;
+        t.screen = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        EXPECT_GE(t.screen, 0);
+        fds_.push_back(t.screen);
+        EXPECT_EQ(::grantpt(t.screen), 0);
+        EXPECT_EQ(::unlockpt(t.screen), 0);
+        t.user = ::open(::ptsname(t.screen), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        EXPECT_GE(t.user, 0);
+        return t;
     }
 
     testing::TempDir dir_;
@@ -217,45 +249,89 @@ TEST_F(ToolFaults, WorkersThatCannotStartLeaveTheRestToDoTheSameWork) {
     }
 }
 
-// Standard error on a pseudo-terminal: the last progress line counts every
-// frame, and the total read from the file size stays right for frame headers
-// with parameters.
-TEST_F(ToolFaults, TheProgressLineOnATerminalEndsAtEveryFrameWritten) {
+// The progress line: on standard error when it is a terminal, unless -q or
+// --progress never; with --progress always also into a file. The last line
+// counts every frame, and the total read from the file size stays right for
+// frame headers with parameters.
+TEST_F(ToolFaults, TheProgressLineEndsAtEveryFrameWritten) {
     // 27 bytes of samples and "FRAME Ip\n" a frame: 10 frames are 360 bytes.
     std::string stream = "YUV4MPEG2 W3 H3 C444\n";
     for (int f = 0; f < 10; ++f) stream += "FRAME Ip\n" + std::string(27, static_cast<char>('A' + f));
     WriteFile(Path("in"), stream);
-    for (const bool quiet : {false, true}) {
-        SCOPED_TRACE(quiet ? "quiet" : "");
-        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(master, 0);
-        fds_.push_back(master);
-        ASSERT_EQ(::grantpt(master), 0);
-        ASSERT_EQ(::unlockpt(master), 0);
-        const int terminal = Open(::ptsname(master), O_RDWR | O_NOCTTY);
+    const struct {
+        Args options;
+        bool terminal;  // standard error on a terminal, else a file
+        bool drawn;
+    } cases[] = {
+        {{}, true, true},
+        {{"-q"}, true, false},
+        {{"--progress", "never"}, true, false},
+        {{"--progress=always", "-q"}, true, false},
+        {{}, false, false},
+        {{"--progress", "always"}, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.options) + (c.terminal ? " on a terminal" : " into a file"));
         Args args = {"--threads", "2", Path("in"), Path("out")};
-        if (quiet) args.push_back("-q");
-        const int pid = StartTool(args, Open("/dev/null", O_RDONLY), Open("/dev/null", O_WRONLY), terminal);
-        ::close(terminal);
-        fds_.pop_back();
-        // Everything the tool writes there, until it has gone.
+        args.insert(args.end(), c.options.begin(), c.options.end());
         std::string screen;
-        char buffer[4096];
-        for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 10000) > 0;) {
-            const ssize_t got = ::read(master, buffer, sizeof buffer);
-            if (got <= 0) break;
-            screen.append(buffer, static_cast<size_t>(got));
+        if (c.terminal) {
+            const Terminal terminal = OpenTerminal();
+            const int pid = StartTool(args, Open("/dev/null", O_RDONLY), Open("/dev/null", O_WRONLY), terminal.user);
+            screen = terminal.ReadUntilClosed();
+            EXPECT_EQ(WaitTool(pid), 0);
+        } else {
+            const int pid = StartTool(args, Open("/dev/null", O_RDONLY), Open("/dev/null", O_WRONLY),
+                                      Open(Path("err"), O_WRONLY | O_CREAT | O_TRUNC));
+            EXPECT_EQ(WaitTool(pid), 0);
+            screen = ReadFile(Path("err"));
         }
-        EXPECT_EQ(WaitTool(pid), 0);
-        if (quiet) {
+        if (!c.drawn) {
             EXPECT_EQ(screen, "");
         } else {
             const size_t last = screen.rfind("\rtrelvane: ");
             ASSERT_NE(last, std::string::npos) << screen;
             EXPECT_EQ(screen.substr(last, 33), "\rtrelvane: 10/10 frames (100.0%),") << screen;
-            EXPECT_EQ(screen.substr(screen.size() - 2), "\r\n");  // the line is ended
+            EXPECT_EQ(screen.back(), '\n');  // the line is ended
         }
     }
+}
+
+// As compressors do: no video stream is written to a terminal and none is
+// waited for on one; one line with the usage hint and status 2, before
+// anything is read or written.
+TEST_F(ToolFaults, ATerminalIsNeverTheVideoStream) {
+    WriteFile(Path("in"), MakeY4m(kHeader, 2, kFrame, 5));
+    const struct {
+        Args args;
+        bool inputOnTerminal;  // else the output is
+        std::string message;
+    } cases[] = {
+        {{"-q"}, true, "standard input is a terminal, not a video stream: name an INPUT file or pipe one in"},
+        {{"preview", "-", Path("pics")}, true,
+         "standard input is a terminal, not a video stream: name an INPUT file or pipe one in"},
+        {{Path("in")}, false,
+         "refusing to write a video stream to a terminal: name an OUTPUT file or redirect standard output"},
+        {{"--yc48", "4x4", Path("in"), "-"}, false,
+         "refusing to write a video stream to a terminal: name an OUTPUT file or redirect standard output"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const Terminal terminal = OpenTerminal();
+        const int in = c.inputOnTerminal ? terminal.user : Open("/dev/null", O_RDONLY);
+        const int out = c.inputOnTerminal ? Open(Path("out"), O_WRONLY | O_CREAT | O_TRUNC) : terminal.user;
+        const int pid = StartTool(c.args, in, out, Open(Path("err"), O_WRONLY | O_CREAT | O_TRUNC));
+        EXPECT_EQ(WaitTool(pid), 2);
+        EXPECT_EQ(terminal.ReadUntilClosed(), "");
+        EXPECT_EQ(ReadFile(Path("err")), "trelvane: " + c.message + " (see trelvane --help)\n");
+        EXPECT_FALSE(std::filesystem::exists(Path("pics")));
+    }
+    // Files named on the command line are not refused for a terminal around them.
+    const Terminal terminal = OpenTerminal();
+    const int pid = StartTool({"-q", Path("in"), Path("out")}, terminal.user, terminal.user, terminal.user);
+    EXPECT_EQ(terminal.ReadUntilClosed(), "");
+    EXPECT_EQ(WaitTool(pid), 0);
+    EXPECT_EQ(ReadFile(Path("out")).size(), Y4mBytes(2));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <png.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -134,6 +136,19 @@ std::string MakeY4m(const std::string& header, int frames, size_t frameBytes, ui
         y4m.append(data.begin(), data.end());
     }
     return y4m;
+}
+
+DecodedPng ReadPng(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    DecodedPng png;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return png;
+    image.format = PNG_FORMAT_RGB;
+    png.rgb.resize(PNG_IMAGE_SIZE(image));
+    png.valid = png_image_finish_read(&image, nullptr, png.rgb.data(), 0, nullptr) != 0;
+    png.width = image.width;
+    png.height = image.height;
+    return png;
 }
 
 }  // namespace trelvane::cli::testing

@@ -60,4 +60,14 @@ std::string MakeY4m(const std::string& header, int frames, size_t frameBytes, ui
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> NoiseBytes(size_t count, uint32_t seed);
 
+// A PNG file decoded whole by libpng, so a corrupt stream fails here: its
+// size and RGB pixels, or valid false.
+struct DecodedPng {
+    bool valid = false;
+    unsigned width = 0;
+    unsigned height = 0;
+    std::vector<uint8_t> rgb;
+};
+DecodedPng ReadPng(const std::string& path);
+
 }  // namespace trelvane::cli::testing

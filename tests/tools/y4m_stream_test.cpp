@@ -56,7 +56,7 @@ std::string Header(int w, int h, const std::string& cs) {
 
 int DepthOf(const std::string& cs) { return cs.size() > 3 ? std::stoi(cs.substr(4)) : 8; }
 
-const char* const kColourSpaces[] = {"420", "422", "444", "420p10", "422p10", "444p12", "422p12"};
+const char* const kColourSpaces[] = {"420", "422", "444", "411", "420p10", "422p10", "444p12", "422p12"};
 
 TEST(Y4mStream, ModeZeroKeepsEveryByteAndModeFourOnlyChroma) {
     TempDir dir;
@@ -241,14 +241,42 @@ TEST(Y4mStream, BadInputStopsWithExitOneAfterTheCompleteFrames) {
     }
 }
 
-TEST(Y4mStream, SixteenBitInputIsNotedOnceUnlessQuiet) {
+// A note, once and unless quiet: 16-bit chroma is rounded where it is
+// filtered (in mode 0 every byte passes), and mono passes through unchanged.
+TEST(Y4mStream, RoundedAndMonochromeInputIsNotedOnceUnlessQuiet) {
     TempDir dir;
-    testing::WriteFile(dir.Path("in.y4m"), MakeY4m("YUV4MPEG2 W4 H2 C444p16", 4, 48, 2, 16));
-    const testing::ToolRun noted = RunToolOn({}, dir.Path("in.y4m"), dir.Path("out.y4m"));
-    EXPECT_EQ(noted.status, 0);
-    EXPECT_EQ(std::count(noted.err.begin(), noted.err.end(), '\n'), 1);
-    EXPECT_NE(noted.err.find("16-bit"), std::string::npos);
-    EXPECT_EQ(RunToolOn({"-q"}, dir.Path("in.y4m"), dir.Path("out.y4m")).err, "");
+    const struct {
+        std::string header;
+        size_t frameBytes;
+        int depth;
+        std::vector<std::string> args;
+        const char* note;  // null: no note, and every byte passes
+    } cases[] = {
+        {"YUV4MPEG2 W4 H2 C444p16", 48, 16, {}, "16-bit"},
+        {"YUV4MPEG2 W4 H2 C444p16", 48, 16, {"--mode", "0"}, nullptr},
+        {"YUV4MPEG2 W5 H3 Cmono", 15, 8, {}, "monochrome video (Cmono) has no chroma to filter"},
+        {"YUV4MPEG2 W5 H3 Cmono16", 30, 16, {"--test-pattern"}, "monochrome video (Cmono16) has no chroma"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.header + " " + ::testing::PrintToString(c.args));
+        const std::string in = MakeY4m(c.header, 4, c.frameBytes, 2, c.depth);
+        testing::WriteFile(dir.Path("in.y4m"), in);
+        const testing::ToolRun run = RunToolOn(c.args, dir.Path("in.y4m"), dir.Path("out.y4m"));
+        EXPECT_EQ(run.status, 0);
+        if (c.note == nullptr) {
+            EXPECT_EQ(run.err, "");
+            EXPECT_EQ(ReadFile(dir.Path("out.y4m")), in);
+            continue;
+        }
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.err.find(c.note), std::string::npos) << run.err;
+        if (c.header.find("mono") != std::string::npos) {
+            EXPECT_EQ(ReadFile(dir.Path("out.y4m")), in);
+        }
+        std::vector<std::string> quiet = c.args;
+        quiet.push_back("-q");
+        EXPECT_EQ(RunToolOn(quiet, dir.Path("in.y4m"), dir.Path("out.y4m")).err, "");
+    }
 }
 
 }  // namespace

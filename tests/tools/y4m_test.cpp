@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "io/byte_io.h"
+#include "io/container_magic.h"
+
 namespace trelvane::cli {
 namespace {
 
@@ -48,7 +51,8 @@ TEST(Y4mHeader, AcceptedColourSpaces) {
         {" C420p16", ChromaLayout::k420, 16},  {" C422", ChromaLayout::k422, 8},
         {" C422p12", ChromaLayout::k422, 12},  {" C422p16", ChromaLayout::k422, 16},
         {" C444", ChromaLayout::k444, 8},      {" C444p10", ChromaLayout::k444, 10},
-        {" C411", ChromaLayout::k411, 8},
+        {" C411", ChromaLayout::k411, 8},      {" Cmono", ChromaLayout::kMono, 8},
+        {" Cmono16", ChromaLayout::kMono, 16}, {" Cmono10", ChromaLayout::kMono, 10},
     };
     for (const Case& c : cases) {
         const Y4mHeader h = Parse(std::string("YUV4MPEG2 W4 H4") + c.tag);
@@ -58,9 +62,11 @@ TEST(Y4mHeader, AcceptedColourSpaces) {
 }
 
 TEST(Y4mHeader, RefusesOtherColourSpacesByName) {
-    for (const std::string cs : {"mono", "mono16", "411p10", "444alpha", "420p11", "422p", "yuv"}) {
+    for (const std::string cs : {"monop16", "mono11", "411p10", "444alpha", "420p11", "422p", "yuv"}) {
         const std::string error = Refusal("YUV4MPEG2 W4 H4 C" + cs);
         EXPECT_NE(error.find("'C" + cs + "'"), std::string::npos) << error;
+        // And says how to get one that is supported.
+        EXPECT_NE(error.find("-pix_fmt yuv422p"), std::string::npos) << error;
     }
 }
 
@@ -92,6 +98,10 @@ TEST(Y4mHeader, FrameLayoutsForOddSizes) {
     EXPECT_EQ(f422.chromaHeight, 3);
     EXPECT_EQ(f422.frameBytes, 30u + 2 * 18u);
     EXPECT_EQ(FrameLayoutOf(Parse("YUV4MPEG2 W5 H1 C444")).frameBytes, 15u);
+    // 4:1:1: a sample for every four pixels, the last one for what is left.
+    EXPECT_EQ(FrameLayoutOf(Parse("YUV4MPEG2 W9 H2 C411")).frameBytes, 18u + 2 * 6u);
+    EXPECT_EQ(FrameLayoutOf(Parse("YUV4MPEG2 W8 H2 C411")).frameBytes, 16u + 2 * 4u);
+    EXPECT_EQ(FrameLayoutOf(Parse("YUV4MPEG2 W5 H3 Cmono16")).frameBytes, 30u);
 }
 
 TEST(Y4mReader, ReadsFramesWithTheirParametersUntilTheEnd) {
@@ -138,6 +148,41 @@ TEST(Y4mReader, ReportsTruncationAndBadFrameHeaders) {
         Y4mReader reader(source);
         EXPECT_FALSE(reader.ReadHeader(h, error)) << bad.size();
     }
+}
+
+// Formats a capture comes in are named by their first bytes, through the
+// reader as well; y4m and formats never met here are not.
+TEST(Y4mReader, NamesOtherContainersAndHowToDecodeThem) {
+    std::string ts(189, '\0');
+    ts[0] = ts[188] = '\x47';
+    const std::pair<std::string, const char*> known[] = {
+        {"\x1a\x45\xdf\xa3", "a Matroska file"},
+        {std::string("RIFF\0\0\0\0AVI LIST", 16), "an AVI file"},
+        {std::string("\0\0\0\x18" "ftypmp42", 12), "an MP4 or QuickTime file"},
+        {std::string("\0\0\0\x08" "wide", 8), "an MP4 or QuickTime file"},
+        {std::string("\0\0\x01\xba\x44", 5), "an MPEG program stream"},
+        {ts, "an MPEG transport stream"},
+        {std::string("\x1f\x07\x00\x3f", 4), "a DV stream"},
+        {"OggS\0\x02", "an Ogg file"},
+    };
+    for (const auto& [bytes, name] : known) {
+        ASSERT_NE(RecogniseContainer(bytes), nullptr) << name;
+        EXPECT_STREQ(RecogniseContainer(bytes), name);
+        // Cut short of its mark, it is nothing.
+        EXPECT_EQ(RecogniseContainer(bytes.substr(0, bytes.size() == 189 ? 188 : 2)), nullptr) << name;
+        MemorySource source(bytes.data(), bytes.size());
+        Y4mReader reader(source, "input 'x'", "my clip's.mkv");
+        Y4mHeader header;
+        std::string error;
+        EXPECT_FALSE(reader.ReadHeader(header, error));
+        EXPECT_EQ(error, std::string("this is ") + name +
+                             ", not a y4m stream: decode it with ffmpeg first: ffmpeg -i 'my clip'\\''s.mkv'"
+                             " -f yuv4mpegpipe - | trelvane - OUTPUT");
+    }
+    for (const std::string other : {"YUV4MPEG2 W2 H2\n", "RIFF\0\0\0\0WAVEfmt ", "\x47", ""}) {
+        EXPECT_EQ(RecogniseContainer(other), nullptr) << other;
+    }
+    EXPECT_NE(DecodeFirstMessage("a DV stream", "-").find("ffmpeg -i INPUT -f"), std::string::npos);
 }
 
 }  // namespace

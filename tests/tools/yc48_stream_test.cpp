@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "cli_options.h"
 #include "frame/frame_driver.h"
 #include "tool_test_support.h"
 
@@ -48,7 +49,7 @@ TEST(Yc48Stream, FramesThroughTheHostTableEqualTheDriver) {
     for (int mode = 0; mode <= 4; ++mode) {
         for (const bool mmx : {true, false}) {
             for (const bool pattern : {false, true}) {
-                FilterSettings s;
+                FilterSettings s = ToolOptions::StartingSettings();
                 s.mode = mode;
                 s.mmx = mmx;
                 s.test = pattern;
@@ -97,8 +98,7 @@ TEST(Yc48Stream, TruncatedLastFrameWritesTheCompleteOnesAndFails) {
     const std::string all = Bytes(input);
     const size_t frameBytes = all.size() / 3;
     testing::WriteFile(dir.Path("in.yc"), all.substr(0, 2 * frameBytes + 10));
-    FilterSettings s;
-    s.mode = 4;
+    const FilterSettings s = ToolOptions::StartingSettings();
     const std::string want = Expected(input, s, 8, 4, 8, 2).substr(0, 2 * frameBytes);
     for (const char* threads : {"1", "2"}) {
         const testing::ToolRun run = RunToolOn({"--yc48", "8x4", "--threads", threads}, dir.Path("in.yc"), dir.Path("out.yc"));

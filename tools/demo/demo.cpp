@@ -1,11 +1,14 @@
-// `trelvane demo`: the test pattern through every mode, as PNGs and a contact sheet.
+// `trelvane demo`: the test pattern through every mode, and a built-in capture
+// before and after, as PNGs and contact sheets.
 #include "demo/demo.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "demo/bitmap_font.h"
-#include "demo/rgb_image.h"
+#include "demo/capture_models.h"
+#include "pictures/before_after.h"
+#include "pictures/bitmap_font.h"
+#include "pictures/rgb_image.h"
 #include "pipeline/filter_runner.h"
 #include "pipeline/stream_common.h"
 
@@ -31,6 +34,60 @@ std::string PictureLabel(int mode, int line) {
     return what + " - LINE " + std::to_string(line);
 }
 
+struct CaptureKind {
+    AnalogPath path;
+    const char* folder;
+    const char* title;
+};
+constexpr CaptureKind kCaptures[] = {
+    {AnalogPath::kBroadcast, "capture-broadcast", "BUILT-IN PICTURE THROUGH COMPOSITE NTSC"},
+    {AnalogPath::kVhs, "capture-vhs", "BUILT-IN PICTURE THROUGH COLOUR-UNDER TAPE"},
+};
+
+// The capture clean, as captured, through modes 1 to 4 (the demo's strength
+// and noise) and through each preset.
+std::vector<BeforeAfterVariant> CaptureVariants(const ToolOptions& options, const std::vector<uint8_t>* clean) {
+    std::vector<BeforeAfterVariant> variants = {{"clean", "CLEAN PICTURE", std::nullopt, clean},
+                                                {"unfiltered", "AS CAPTURED, UNFILTERED", std::nullopt, nullptr}};
+    for (int mode = 1; mode < kModes; ++mode) {
+        FilterSettings s = options.settings;
+        s.mode = mode;
+        variants.push_back({"mode" + std::to_string(mode), SettingsLabel(s), s, nullptr});
+    }
+    for (const FilterPreset& p : FilterPresets()) {
+        FilterSettings s = options.settings;
+        s.mode = p.mode;
+        s.strength = p.strength;
+        s.noise = p.noise;
+        variants.push_back({p.name, "PRESET " + std::string(p.name) + ": " + SettingsLabel(s), s, nullptr});
+    }
+    return variants;
+}
+
+// Each capture's pictures in a folder of its own; false with a reason.
+bool WriteCaptures(const ToolOptions& options, const std::filesystem::path& dir, std::string& error) {
+    Y4mHeader header;
+    if (!ParseY4mStreamHeader(CaptureHeaderLine(), header, error)) return false;
+    const ConversionTables tables({header.depth, header.fullRange});
+    const std::vector<uint8_t> clean = CaptureFrame(AnalogPath::kNone);
+    for (const CaptureKind& kind : kCaptures) {
+        const std::vector<uint8_t> frame = CaptureFrame(kind.path);
+        const CropRect crop = ChooseCrop(FramePicture(header, tables, frame.data()), header.width, header.height);
+        std::error_code ec;
+        const std::filesystem::path folder = dir / kind.folder;
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            error = "cannot create directory '" + folder.string() + "': " + ec.message();
+            return false;
+        }
+        if (!WriteBeforeAfter(header, frame, CaptureVariants(options, &clean), crop, folder.string(), kind.title,
+                              false, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::string> DemoFileNames() {
@@ -39,6 +96,11 @@ std::vector<std::string> DemoFileNames() {
         for (int mode = 0; mode < kModes; ++mode) names.push_back(PictureName(mode, line));
     }
     names.push_back("contact-sheet.png");
+    for (const CaptureKind& kind : kCaptures) {
+        for (const std::string& name : BeforeAfterFileNames(CaptureVariants(ToolOptions{}, nullptr))) {
+            names.push_back(std::string(kind.folder) + "/" + name);
+        }
+    }
     return names;
 }
 
@@ -83,13 +145,16 @@ int RunDemo(const ToolOptions& options, std::FILE* err) {
             Blit(sheet, picture, x, y + kLabelHeight);
         }
     }
-    if (!WritePng((dir / "contact-sheet.png").string(), sheet, error)) {
+    if (!WritePng((dir / "contact-sheet.png").string(), sheet, error) || !WriteCaptures(options, dir, error)) {
         PrintError(err, error);
         return kExitBadInput;
     }
     if (!options.quiet) {
-        std::fprintf(err, "trelvane: wrote %d pictures and contact-sheet.png to %s\n", written,
-                     dir.string().c_str());
+        std::fprintf(err,
+                     "trelvane: wrote %d pictures of the test pattern and contact-sheet.png to %s, and a built-in "
+                     "capture before and after in %s/%s and %s/%s\n",
+                     written, dir.string().c_str(), dir.string().c_str(), kCaptures[0].folder, dir.string().c_str(),
+                     kCaptures[1].folder);
     }
     return kExitOk;
 }

@@ -152,6 +152,25 @@ size_t BufferedReader::ReadExact(void* dst, size_t bytes) {
     return done;
 }
 
+std::string_view BufferedReader::Peek(size_t bytes) {
+    if (bytes > buffer_.size()) bytes = buffer_.size();
+    if (end_ - begin_ < bytes && begin_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    while (!failed_ && end_ - begin_ < bytes) {
+        const ptrdiff_t got = source_.Read(buffer_.data() + end_, buffer_.size() - end_);
+        if (got < 0) {
+            failed_ = true;
+            error_ = std::strerror(errno);
+        }
+        if (got <= 0) break;
+        end_ += static_cast<size_t>(got);
+    }
+    return {reinterpret_cast<const char*>(buffer_.data() + begin_), end_ - begin_};
+}
+
 int WriteAll(int fd, const void* data, size_t bytes) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
     while (bytes > 0) {

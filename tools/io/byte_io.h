@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trelvane::cli {
@@ -56,6 +57,10 @@ public:
     // Reads exactly `bytes` bytes unless the input ends or fails first;
     // returns the number read.
     size_t ReadExact(void* dst, size_t bytes);
+
+    // The next `bytes` bytes (fewer when the input ends or fails first, or
+    // the buffer is smaller), left to be read.
+    std::string_view Peek(size_t bytes);
 
     bool failed() const { return failed_; }
     const std::string& error() const { return error_; }

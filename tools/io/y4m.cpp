@@ -3,6 +3,7 @@
 
 #include <charconv>
 
+#include "io/container_magic.h"
 #include "io/frame_limits.h"
 
 namespace trelvane::cli {
@@ -17,32 +18,38 @@ struct ColourSpaceForm {
     ChromaLayout layout;
 };
 
-// Accepts the 8-bit names and the "pN" high-depth forms ffmpeg and the y4m
-// tools write (420p10, 422p12, 444p16, ...).
+// Accepts the 8-bit names and the high-depth forms ffmpeg and the y4m tools
+// write (420p10, 422p12, 444p16, ..., mono16).
 bool ParseColourSpace(std::string_view cs, ChromaLayout& layout, int& depth) {
     if (cs == "420jpeg" || cs == "420mpeg2" || cs == "420paldv" || cs == "420") {
         layout = ChromaLayout::k420;
         depth = 8;
         return true;
     }
-    if (cs == "411") {  // 8 bits only, as GStreamer's y4menc writes it
+    if (cs == "411") {  // DV NTSC; 8 bits only, as ffmpeg and GStreamer write it
         layout = ChromaLayout::k411;
         depth = 8;
         return true;
     }
-    static constexpr ColourSpaceForm kForms[] = {
-        {"420", ChromaLayout::k420}, {"422", ChromaLayout::k422}, {"444", ChromaLayout::k444}};
+    static constexpr ColourSpaceForm kForms[] = {{"420", ChromaLayout::k420},
+                                                 {"422", ChromaLayout::k422},
+                                                 {"444", ChromaLayout::k444},
+                                                 {"mono", ChromaLayout::kMono}};
     for (const ColourSpaceForm& form : kForms) {
-        if (cs.substr(0, 3) != form.prefix) continue;
-        const std::string_view rest = cs.substr(3);
+        if (cs.substr(0, form.prefix.size()) != form.prefix) continue;
+        std::string_view rest = cs.substr(form.prefix.size());
         if (rest.empty()) {
             layout = form.layout;
             depth = 8;
             return true;
         }
-        if (rest.size() < 2 || rest[0] != 'p') return false;
+        // Mono writes its depth without the 'p': mono10, mono16.
+        if (form.layout != ChromaLayout::kMono) {
+            if (rest[0] != 'p') return false;
+            rest.remove_prefix(1);
+        }
         int d = 0;
-        const auto [end, ec] = std::from_chars(rest.data() + 1, rest.data() + rest.size(), d);
+        const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), d);
         if (ec != std::errc() || end != rest.data() + rest.size()) return false;
         if (d != 9 && d != 10 && d != 12 && d != 14 && d != 16) return false;
         layout = form.layout;
@@ -149,7 +156,8 @@ bool ParseY4mStreamHeader(std::string_view line, Y4mHeader& header, std::string&
                 header.colourSpace = std::string(value);
                 if (!ParseColourSpace(value, header.layout, header.depth)) {
                     error = "y4m colour space 'C" + Printable(value) +
-                            "' is not supported (only 4:2:0, 4:2:2 and 4:4:4 at 8, 9, 10, 12, 14 or 16 bits)";
+                            "' is not supported (4:2:0, 4:2:2 and 4:4:4 at 8, 9, 10, 12, 14 or 16 bits, 4:1:1 and"
+                            " mono are): have ffmpeg write one with -pix_fmt yuv422p (or yuv422p10le -strict -1)";
                     return false;
                 }
                 break;
@@ -204,6 +212,7 @@ int PixelsPerChromaSample(ChromaLayout layout) {
             return 4;
         case ChromaLayout::k420:
         case ChromaLayout::k422:
+        case ChromaLayout::kMono:
             break;
     }
     return 2;
@@ -214,8 +223,9 @@ Y4mFrameLayout FrameLayoutOf(const Y4mHeader& header) {
     f.bytesPerSample = header.depth > 8 ? 2 : 1;
     const int across = PixelsPerChromaSample(header.layout);
     const bool halfHeight = header.layout == ChromaLayout::k420;
-    f.chromaWidth = (header.width + across - 1) / across;
-    f.chromaHeight = halfHeight ? (header.height + 1) / 2 : header.height;
+    const bool chroma = header.layout != ChromaLayout::kMono;
+    f.chromaWidth = chroma ? (header.width + across - 1) / across : 0;
+    f.chromaHeight = !chroma ? 0 : halfHeight ? (header.height + 1) / 2 : header.height;
     // Within the limits these products stay far below 2^32 samples.
     f.lumaBytes = static_cast<size_t>(header.width) * static_cast<size_t>(header.height) *
                   static_cast<size_t>(f.bytesPerSample);
@@ -226,6 +236,13 @@ Y4mFrameLayout FrameLayoutOf(const Y4mHeader& header) {
 }
 
 bool Y4mReader::ReadHeader(Y4mHeader& header, std::string& error) {
+    // Another format altogether gets the command that decodes it.
+    std::string_view head = in_.Peek(12);
+    if (!head.empty() && head[0] == '\x47') head = in_.Peek(kContainerMagicBytes);
+    if (const char* container = RecogniseContainer(head)) {
+        error = DecodeFirstMessage(container, inputPath_);
+        return false;
+    }
     switch (in_.ReadLine(line_, kMaxY4mHeaderBytes)) {
         case BufferedReader::LineResult::kLine:
             break;

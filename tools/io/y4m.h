@@ -15,7 +15,8 @@
 
 namespace trelvane::cli {
 
-enum class ChromaLayout { k420, k422, k444, k411 };
+// kMono: luma alone, no chroma planes.
+enum class ChromaLayout { k420, k422, k444, k411, kMono };
 
 // The parts of a stream header the tool acts on, plus every tag as written so
 // that the output header can repeat them.
@@ -63,9 +64,10 @@ int PixelsPerChromaSample(ChromaLayout layout);
 // Reads a y4m stream from a byte source.
 class Y4mReader {
 public:
-    // inputName: how read errors name the input ("input 'clip.y4m'").
-    explicit Y4mReader(ByteSource& source, std::string inputName = "input")
-        : in_(source), inputName_(std::move(inputName)) {}
+    // inputName: how read errors name the input ("input 'clip.y4m'");
+    // inputPath: the file, for the command that decodes another format.
+    explicit Y4mReader(ByteSource& source, std::string inputName = "input", std::string inputPath = "")
+        : in_(source), inputName_(std::move(inputName)), inputPath_(std::move(inputPath)) {}
 
     bool ReadHeader(Y4mHeader& header, std::string& error);
 
@@ -81,6 +83,7 @@ public:
 private:
     BufferedReader in_;
     std::string inputName_;
+    std::string inputPath_;
     std::string line_;
     size_t headerBytes_ = 0;
 };

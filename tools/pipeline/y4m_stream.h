@@ -1,5 +1,5 @@
-// The y4m stream: each frame's chroma filtered on the planar route, or on the
-// YC48 route through a work frame where that does not cover the stream.
+// The y4m stream: every frame through a worker's Y4mFrameFilter, written in
+// input order.
 #pragma once
 
 #include "cli_options.h"

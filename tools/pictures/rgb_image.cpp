@@ -1,5 +1,5 @@
 // RGB pictures of YC48 frames, rectangles, copies, and PNG files through libpng.
-#include "demo/rgb_image.h"
+#include "pictures/rgb_image.h"
 
 #include <png.h>
 
@@ -107,6 +107,42 @@ void FillRect(RgbImage& image, int x, int y, int w, int h, Rgb colour) {
     }
 }
 
+void DrawOutline(RgbImage& image, int x, int y, int w, int h, int thickness, Rgb colour) {
+    FillRect(image, x, y, w, thickness, colour);
+    FillRect(image, x, y + h - thickness, w, thickness, colour);
+    FillRect(image, x, y, thickness, h, colour);
+    FillRect(image, x + w - thickness, y, thickness, h, colour);
+}
+
+RgbImage Enlarge(const RgbImage& src, int x, int y, int w, int h, int factor) {
+    RgbImage out(w * factor, h * factor);
+    for (int row = 0; row < out.height; ++row) {
+        for (int col = 0; col < out.width; ++col) {
+            std::memcpy(out.At(col, row), src.At(x + col / factor, y + row / factor), 3);
+        }
+    }
+    return out;
+}
+
+RgbImage Shrink(const RgbImage& src, int factor) {
+    RgbImage out((src.width + factor - 1) / factor, (src.height + factor - 1) / factor);
+    for (int row = 0; row < out.height; ++row) {
+        for (int col = 0; col < out.width; ++col) {
+            int sum[3] = {};
+            int count = 0;
+            for (int y = row * factor; y < std::min((row + 1) * factor, src.height); ++y) {
+                for (int x = col * factor; x < std::min((col + 1) * factor, src.width); ++x) {
+                    const uint8_t* p = src.At(x, y);
+                    for (int c = 0; c < 3; ++c) sum[c] += p[c];
+                    ++count;
+                }
+            }
+            for (int c = 0; c < 3; ++c) out.At(col, row)[c] = static_cast<uint8_t>((sum[c] + count / 2) / count);
+        }
+    }
+    return out;
+}
+
 void Blit(RgbImage& dst, const RgbImage& src, int x, int y) {
     const int x0 = std::max(x, 0);
     const int x1 = std::min(x + src.width, dst.width);
@@ -118,8 +154,8 @@ void Blit(RgbImage& dst, const RgbImage& src, int x, int y) {
     }
 }
 
-bool WritePng(const std::string& path, const RgbImage& image, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+bool WritePng(const std::string& path, const RgbImage& image, std::string& error, bool exclusive) {
+    std::FILE* file = std::fopen(path.c_str(), exclusive ? "wbx" : "wb");
     if (file == nullptr) {
         error = "cannot create '" + path + "': " + std::strerror(errno);
         return false;
@@ -131,6 +167,7 @@ bool WritePng(const std::string& path, const RgbImage& image, std::string& error
     if (!written || !closed) {
         const int e = written ? errno : sink.writeErrno;
         error = "cannot write '" + path + "': " + (e != 0 || sink.message[0] == '\0' ? std::strerror(e) : sink.message);
+        if (exclusive) std::remove(path.c_str());
         return false;
     }
     return true;

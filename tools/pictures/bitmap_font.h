@@ -1,10 +1,11 @@
-// A tiny 5x7 bitmap font for labelling pictures: digits, the capitals the
-// labels use, space, '-' and ':'. Other characters draw as '?'.
+// A tiny 5x7 bitmap font for labelling pictures: digits, capitals (small
+// letters draw as capitals), space and - : , . / ( ) +. Other characters
+// draw as '?'.
 #pragma once
 
 #include <string_view>
 
-#include "demo/rgb_image.h"
+#include "pictures/rgb_image.h"
 
 namespace trelvane::cli {
 
