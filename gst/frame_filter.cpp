@@ -86,11 +86,14 @@ FrameFilter::Result FrameFilter::Filter(GstVideoFrame& frame, const FilterSettin
     // The row loop steps through both chroma planes with one stride.
     if (ComponentStride(frame, GST_VIDEO_COMP_V) != picture.chroma.stride) return Result::kUnevenStrides;
     const bool done = settings.test != 0
-                          ? FillTestPicture(picture, *tables_, settings, buffers_)
+                          ? testPicture_.Fill(picture, *tables_, settings, buffers_)
                           : FilterChromaPlanes(picture.chroma, picture.width, *tables_, settings, buffers_);
     return done ? Result::kDone : Result::kNoMemory;
 }
 
-void FrameFilter::Release() { ReleaseWorkBuffers(buffers_); }
+void FrameFilter::Release() {
+    ReleaseWorkBuffers(buffers_);
+    testPicture_ = TestPicture();
+}
 
 }  // namespace trelvane::gstreamer

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "convert/sample_convert.h"
+#include "convert/test_picture.h"
 #include "frame/frame_driver.h"
 #include "frame/presets.h"
 #include "frame/work_buffers.h"
@@ -50,6 +51,7 @@ private:
     int width_ = 0;
     std::optional<ConversionTables> tables_;
     WorkBuffers buffers_;
+    TestPicture testPicture_;
 };
 
 }  // namespace trelvane::gstreamer

@@ -1,7 +1,6 @@
 #include "convert/test_picture.h"
 
 #include <algorithm>
-#include <memory>
 #include <new>
 
 #include "convert/plane_samples.h"
@@ -42,40 +41,46 @@ void StoreChroma(const ChromaPlanes& c, const ConversionTables& t, const PIXEL_Y
 
 }  // namespace
 
-bool FillTestPicture(const PicturePlanes& picture, const ConversionTables& tables,
-                     const FilterSettings& settings, WorkBuffers& buffers) {
+bool TestPicture::Fill(const PicturePlanes& picture, const ConversionTables& tables,
+                       const FilterSettings& settings, WorkBuffers& buffers) {
     const int w = picture.width;
     const int h = picture.height;
     if (w <= 0 || h <= 0) return true;
-    const size_t pixels = static_cast<size_t>(w) * static_cast<size_t>(h);
-    const std::unique_ptr<PIXEL_YC[]> pattern(new (std::nothrow) PIXEL_YC[pixels]);
-    if (!pattern) return false;
-    // Buffers first: once anything is written, nothing can fail.
-    if (settings.mode != 0 && EnsureWorkBuffers(buffers, w) == 0) return false;
-    DrawTestPattern(settings.line640, pattern.get(), w, h, w);
     const ChromaPlanes& c = picture.chroma;
-    if (c.bytesPerSample == 1) {
-        StoreLuma<1>(picture, tables, pattern.get());
-    } else {
-        StoreLuma<2>(picture, tables, pattern.get());
-    }
-
-    // The chroma rows' picture rows moved up into a frame of their own; row
-    // r * step never lies above row r, so rows are taken top to bottom.
-    PIXEL_YC* const work = pattern.get();
-    if (picture.chromaRowStep > 1) {
-        for (int r = 0; r < c.rows; ++r) {
-            const PIXEL_YC* from = work + static_cast<size_t>(r) * static_cast<size_t>(picture.chromaRowStep) * w;
-            std::copy(from, from + w, work + static_cast<size_t>(r) * w);
+    const int line640 = settings.line640 != 0 ? 1 : 0;
+    // Memory first: once anything is written, nothing can fail.
+    try {
+        if (w != width_ || h != height_ || line640 != line640_) {
+            line640_ = -1;  // no pattern while it is being replaced
+            pattern_.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+            DrawTestPattern(line640, pattern_.data(), w, h, w);
+            width_ = w;
+            height_ = h;
+            line640_ = line640;
         }
+        work_.resize(static_cast<size_t>(w) * static_cast<size_t>(c.rows));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (settings.mode != 0 && EnsureWorkBuffers(buffers, w) == 0) return false;
+
+    if (c.bytesPerSample == 1) {
+        StoreLuma<1>(picture, tables, pattern_.data());
+    } else {
+        StoreLuma<2>(picture, tables, pattern_.data());
+    }
+    for (int r = 0; r < c.rows; ++r) {
+        const PIXEL_YC* from = pattern_.data() + static_cast<size_t>(r) *
+                                                     static_cast<size_t>(picture.chromaRowStep) * w;
+        std::copy(from, from + w, work_.data() + static_cast<size_t>(r) * w);
     }
     FilterSettings s = settings;
     s.test = 0;
-    ProcessFrameWith(buffers, s, {work, w, c.rows, w});
+    ProcessFrameWith(buffers, s, {work_.data(), w, c.rows, w});
     if (c.bytesPerSample == 1) {
-        StoreChroma<1>(c, tables, work, static_cast<size_t>(w));
+        StoreChroma<1>(c, tables, work_.data(), static_cast<size_t>(w));
     } else {
-        StoreChroma<2>(c, tables, work, static_cast<size_t>(w));
+        StoreChroma<2>(c, tables, work_.data(), static_cast<size_t>(w));
     }
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "convert/chroma_planes.h"
 #include "convert/sample_convert.h"
@@ -27,14 +28,28 @@ struct PicturePlanes {
     int height = 0;
 };
 
-// Replaces the whole picture, luma included, by the test pattern of the
-// settings' line, filtered in the settings' mode (0: unfiltered). The pattern
-// is drawn in YC48 at the picture's size; its luma is stored as it is; chroma
-// row r is picture row r * chromaRowStep, filtered as a YC frame, and each
-// chroma sample is taken from the pixel it stands on (4:1:1: pixel 4k). False
-// when memory for the pattern or the work buffers could not be had; the
-// picture is left untouched then.
-bool FillTestPicture(const PicturePlanes& picture, const ConversionTables& tables,
-                     const FilterSettings& settings, WorkBuffers& buffers);
+// The test pattern as pictures of one size take it: drawn once in YC48 (and
+// again only when the size or the line changes) and kept with the frame its
+// chroma rows are filtered in, so that a stream allocates and draws nothing
+// after its first frame.
+class TestPicture {
+public:
+    // Replaces the whole picture, luma included, by the test pattern of the
+    // settings' line, filtered in the settings' mode (0: unfiltered). The
+    // pattern's luma is stored as it is; chroma row r is picture row
+    // r * chromaRowStep, filtered as a YC frame, and each chroma sample is
+    // taken from the pixel it stands on (4:1:1: pixel 4k). False when memory
+    // for the pattern or the work buffers could not be had; the picture is
+    // left untouched then.
+    bool Fill(const PicturePlanes& picture, const ConversionTables& tables,
+              const FilterSettings& settings, WorkBuffers& buffers);
+
+private:
+    std::vector<PIXEL_YC> pattern_;  // width_ x height_, for line640_
+    std::vector<PIXEL_YC> work_;     // the chroma rows, filtered in place
+    int width_ = 0;
+    int height_ = 0;
+    int line640_ = -1;
+};
 
 }  // namespace trelvane

@@ -1,6 +1,7 @@
 // Chroma planes through the row loop: 4:4:4, 4:2:x and 4:1:1 checked against
 // a YC frame built by hand from the samples, and samples interleaved with
-// luma checked against the same samples as separate planes.
+// luma checked against the same samples as separate planes; the test
+// pattern kept between pictures.
 #include "convert/chroma_planes.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/test_picture.h"
+#include "frame/presets.h"
 #include "support/chroma_reference.h"
 #include "support/test_seed.h"
 
@@ -132,6 +135,50 @@ TEST(ChromaPlanes, InterleavedSamplesEqualPlanesAndLeaveTheOtherBytesAlone) {
             }
         }
     }
+}
+
+}  // namespace
+}  // namespace trelvane
+
+namespace trelvane {
+namespace {
+
+// A TestPicture kept between frames draws again when the line or the size
+// changes: each fill equals the fill of a new one.
+TEST(TestPicture, AKeptPictureFollowsChangesOfLineAndSize) {
+    const ConversionTables tables({8, false});
+    TestPicture kept;
+    WorkBuffers buffers;
+    struct Step {
+        int width, height, line640;
+    };
+    for (const Step step : {Step{64, 12, 1}, Step{64, 12, 0}, Step{40, 10, 0}, Step{64, 12, 0}}) {
+        SCOPED_TRACE(std::to_string(step.width) + "x" + std::to_string(step.height) + " line640 " +
+                     std::to_string(step.line640));
+        const int samples = (step.width + 1) / 2;
+        std::vector<uint8_t> a(static_cast<size_t>(step.width) * step.height + 2 * samples * step.height);
+        std::vector<uint8_t> b = a;
+        const auto picture = [&](std::vector<uint8_t>& bytes) {
+            PicturePlanes p;
+            p.luma = bytes.data();
+            p.lumaStride = static_cast<size_t>(step.width);
+            p.width = step.width;
+            p.height = step.height;
+            p.chroma.cb = bytes.data() + static_cast<size_t>(step.width) * step.height;
+            p.chroma.cr = p.chroma.cb + static_cast<size_t>(samples) * step.height;
+            p.chroma.stride = static_cast<size_t>(samples);
+            p.chroma.samples = samples;
+            p.chroma.rows = step.height;
+            return p;
+        };
+        FilterSettings s = DefaultStreamSettings();
+        s.line640 = step.line640;
+        ASSERT_TRUE(kept.Fill(picture(a), tables, s, buffers));
+        TestPicture fresh;
+        ASSERT_TRUE(fresh.Fill(picture(b), tables, s, buffers));
+        ASSERT_EQ(a, b);
+    }
+    ReleaseWorkBuffers(buffers);
 }
 
 }  // namespace

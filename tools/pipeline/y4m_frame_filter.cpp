@@ -33,7 +33,7 @@ bool Y4mFrameFilter::Filter(uint8_t* frame) {
     planes.pixelsPerSample = PixelsPerChromaSample(header_.layout);
     planes.samples = layout_.chromaWidth;
     planes.rows = layout_.chromaHeight;
-    if (settings_.test != 0) return FillTestPicture(picture, tables_, settings_, buffers_);
+    if (settings_.test != 0) return testPicture_.Fill(picture, tables_, settings_, buffers_);
     return FilterChromaPlanes(planes, header_.width, tables_, settings_, buffers_);
 }
 

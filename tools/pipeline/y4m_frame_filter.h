@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include "convert/sample_convert.h"
+#include "convert/test_picture.h"
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
 #include "io/y4m.h"
@@ -37,6 +38,7 @@ private:
     const ConversionTables& tables_;
     FilterSettings settings_;
     WorkBuffers buffers_;
+    TestPicture testPicture_;
 };
 
 }  // namespace trelvane::cli
