@@ -4,13 +4,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-for preset in default i386 mingw; do
+for preset in default mingw i386; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
 done
 echo "plug-in: build/mingw/trelvane.auf"
 echo "GStreamer element: build/default/gst/libgsttrelvane.so (GST_PLUGIN_PATH=build/default/gst)"
-out=${1:-trelvane-demo}
+# The demo never writes over a picture: without a directory named, a run
+# after an earlier one takes trelvane-demo-2, -3, ...
+out=${1:-}
+if [ -z "$out" ]; then
+    out=trelvane-demo
+    n=2
+    while [ -e "$out" ]; do out=trelvane-demo-$n; n=$((n + 1)); done
+fi
 build/default/tools/trelvane demo "$out"
 # The test pattern through mode 4 at 720x480, written as one raw YC48 frame.
 head -c $((720 * 480 * 6)) /dev/zero |

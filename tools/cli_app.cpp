@@ -61,10 +61,16 @@ int OpenStreams(const ToolOptions& o, const ToolStreams& streams, StreamContext&
     const bool inStatted = ::fstat(context.inFd, &inStat) == 0;
     if (inStatted && S_ISREG(inStat.st_mode)) context.inputBytes = static_cast<int64_t>(inStat.st_size);
 
+    // Standard output counts too: `trelvane clip.y4m >> clip.y4m` would grow
+    // the input while it is read.
     struct stat outStat{};
-    if (o.output != "-" && inStatted && S_ISREG(inStat.st_mode) && ::stat(o.output.c_str(), &outStat) == 0 &&
-        outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) {
-        PrintError(streams.err, "output '" + o.output + "' is the input file; choose another name");
+    const bool outStatted = !writesOutput         ? false
+                            : o.output == "-"     ? ::fstat(streams.out, &outStat) == 0
+                                                  : ::stat(o.output.c_str(), &outStat) == 0;
+    if (outStatted && inStatted && S_ISREG(inStat.st_mode) && outStat.st_dev == inStat.st_dev &&
+        outStat.st_ino == inStat.st_ino) {
+        PrintError(streams.err, (o.output == "-" ? std::string("standard output") : "output '" + o.output + "'") +
+                                    " is the input file; choose another name");
         return kExitUsage;
     }
     return -1;

@@ -221,6 +221,20 @@ TEST_F(BadInput, FilesThatCannotBeReadOrWritten) {
     EXPECT_EQ(folderYc48.err, "trelvane: frame 1: cannot read input '" + dir_.Path("folder") + "': Is a directory\n");
     EXPECT_EQ(ReadFile(dir_.Path("out.y4m")), kOldOutput);
 
+    // The input as the output, named or as standard output opened to append
+    // (`trelvane good.y4m >> good.y4m`): refused, the input untouched.
+    const std::string good = ReadFile(in);
+    const ToolRun named = RunToolOn({in, in}, "", "");
+    EXPECT_EQ(named.status, 2);
+    EXPECT_EQ(named.err, "trelvane: output '" + in + "' is the input file; choose another name\n");
+    ToolStreams appending;
+    appending.out = ::open(in.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    appending.err = std::tmpfile();
+    EXPECT_EQ(RunTool({in}, appending), 2);
+    ::close(appending.out);
+    std::fclose(appending.err);
+    EXPECT_EQ(ReadFile(in), good);
+
     for (const std::string& out : {dir_.Path("no/such/dir/out.y4m"), dir_.Path("folder")}) {
         const ToolRun unwritable = RunToolOn({in, out}, "", "");
         EXPECT_EQ(unwritable.status, 1) << out;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -43,6 +45,19 @@ TEST(Demo, WritesDecodablePicturesOfEveryModeAndAContactSheet) {
         EXPECT_NE(testing::ReadPng(dir.Path("pics/nested/") + before).rgb,
                   testing::ReadPng(dir.Path("pics/nested/") + after).rgb) << after;
     }
+
+    // A demo into a place that holds any picture of the same name refuses
+    // before writing anything: here a capture's contact sheet.
+    std::filesystem::create_directories(dir.Path("pics/other/capture-vhs"));
+    const std::string sheet = dir.Path("pics/other/capture-vhs/contact-sheet.png");
+    testing::WriteFile(sheet, "mine");
+    const testing::ToolRun again = testing::RunToolOn({"demo", dir.Path("pics/other")}, "", "");
+    EXPECT_EQ(again.status, 2);
+    EXPECT_EQ(again.err, "trelvane: '" + sheet +
+                             "' exists; demo never overwrites a picture: move the old ones away or name another "
+                             "directory\n");
+    EXPECT_EQ(testing::ReadFile(sheet), "mine");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("pics/other/unfiltered-640.png")));
 
     testing::WriteFile(dir.Path("file"), "x");
     const testing::ToolRun blocked = testing::RunToolOn({"demo", dir.Path("file/sub")}, "", "");

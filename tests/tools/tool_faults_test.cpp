@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -227,10 +228,13 @@ TEST_F(ToolFaults, WorkersThatCannotStartLeaveTheRestToDoTheSameWork) {
     const std::string stream = MakeY4m(kHeader, 9, kFrame, 45);
     const std::string want = CleanOutput({"--threads", "1"}, stream);
     WriteFile(Path("in"), stream);
-    for (const int starts : {0, 2}) {
-        // Starts `starts` threads, then fails as a process out of threads does.
+    for (const int starts : {0, 1, 2}) {
+        // Starts `starts` threads, then fails as a process out of threads
+        // does, or (after one) as one out of memory for a thread's state.
+        const bool noMemory = starts == 1;
         int started = 0;
         const ThreadStarter failing = [&](std::function<void()> work) {
+            if (started == starts && noMemory) throw std::bad_alloc();
             if (started == starts) throw std::system_error(EAGAIN, std::generic_category());
             ++started;
             return std::thread(std::move(work));
@@ -243,7 +247,8 @@ TEST_F(ToolFaults, WorkersThatCannotStartLeaveTheRestToDoTheSameWork) {
             EXPECT_EQ(run.status, 0);
             const std::string running = std::to_string(starts + 1);
             EXPECT_EQ(run.err, quiet ? "" : "trelvane: note: " + running + " of 4 worker threads could be started (" +
-                                                std::strerror(EAGAIN) + "); going on with " + running + "\n");
+                                                (noMemory ? "not enough memory" : std::strerror(EAGAIN)) +
+                                                "); going on with " + running + "\n");
             EXPECT_EQ(ReadFile(Path("out")), want);
         }
     }

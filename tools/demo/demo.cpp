@@ -10,6 +10,7 @@
 #include "pictures/bitmap_font.h"
 #include "pictures/rgb_image.h"
 #include "pipeline/filter_runner.h"
+#include "io/byte_io.h"
 #include "pipeline/stream_common.h"
 
 namespace trelvane::cli {
@@ -81,11 +82,17 @@ bool WriteCaptures(const ToolOptions& options, const std::filesystem::path& dir,
             return false;
         }
         if (!WriteBeforeAfter(header, frame, CaptureVariants(options, &clean), crop, folder.string(), kind.title,
-                              false, error)) {
+                              true, error)) {
             return false;
         }
     }
     return true;
+}
+
+// Ctrl-C between two pictures: the ones written stay, each whole.
+int Interrupted(std::FILE* err, int signal, int written, const std::filesystem::path& dir) {
+    PrintError(err, "interrupted after " + std::to_string(written) + " pictures; they are in " + dir.string());
+    return kExitSignalBase + signal;
 }
 
 }  // namespace
@@ -106,6 +113,13 @@ std::vector<std::string> DemoFileNames() {
 
 int RunDemo(const ToolOptions& options, std::FILE* err) {
     const std::filesystem::path dir(options.demoDir);
+    // Nothing is written, not even the directory, while any name is taken.
+    if (const std::string taken = FirstExistingFile(options.demoDir, DemoFileNames()); !taken.empty()) {
+        PrintError(err, "'" + taken +
+                            "' exists; demo never overwrites a picture: move the old ones away or name another "
+                            "directory");
+        return kExitUsage;
+    }
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) {
@@ -134,7 +148,8 @@ int RunDemo(const ToolOptions& options, std::FILE* err) {
                 return kExitBadInput;
             }
             const RgbImage picture = RenderYcFrame(frame.data(), kDemoWidth, kDemoHeight, kDemoWidth);
-            if (!WritePng((dir / PictureName(mode, line)).string(), picture, error)) {
+            if (const int signal = StopSignal(); signal != 0) return Interrupted(err, signal, written, dir);
+            if (!WritePng((dir / PictureName(mode, line)).string(), picture, error, true)) {
                 PrintError(err, error);
                 return kExitBadInput;
             }
@@ -145,7 +160,8 @@ int RunDemo(const ToolOptions& options, std::FILE* err) {
             Blit(sheet, picture, x, y + kLabelHeight);
         }
     }
-    if (!WritePng((dir / "contact-sheet.png").string(), sheet, error) || !WriteCaptures(options, dir, error)) {
+    if (const int signal = StopSignal(); signal != 0) return Interrupted(err, signal, written, dir);
+    if (!WritePng((dir / "contact-sheet.png").string(), sheet, error, true) || !WriteCaptures(options, dir, error)) {
         PrintError(err, error);
         return kExitBadInput;
     }

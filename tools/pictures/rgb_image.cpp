@@ -8,6 +8,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace trelvane::cli {
 
@@ -171,6 +172,15 @@ bool WritePng(const std::string& path, const RgbImage& image, std::string& error
         return false;
     }
     return true;
+}
+
+std::string FirstExistingFile(const std::string& dir, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        const std::filesystem::path path = std::filesystem::path(dir) / name;
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return path.string();
+    }
+    return "";
 }
 
 }  // namespace trelvane::cli

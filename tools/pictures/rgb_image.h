@@ -52,4 +52,9 @@ RgbImage Shrink(const RgbImage& src, int factor);
 // is removed. On failure returns false with a one-line reason.
 bool WritePng(const std::string& path, const RgbImage& image, std::string& error, bool exclusive = false);
 
+// The pictures of preview and demo are only ever new files: the first of
+// `names` (paths under dir) that exists already, even as a dangling link,
+// so that a run can refuse before writing anything; empty when none does.
+std::string FirstExistingFile(const std::string& dir, const std::vector<std::string>& names);
+
 }  // namespace trelvane::cli

@@ -108,6 +108,10 @@ public:
                 threads.push_back(startThread ? startThread(std::move(work)) : std::thread(std::move(work)));
             } catch (const std::system_error& e) {
                 startError = e.code().message();
+            } catch (...) {
+                // The thread's own state could not be allocated, or the
+                // starter failed some other way: the same shortfall.
+                startError = "not enough memory";
             }
         }
         if (!startError.empty() && hooks_.fewerWorkers) {

@@ -45,16 +45,11 @@ int RunPreview(const ToolOptions& o, const StreamContext& context) {
     // Nothing is written, not even the directory, while any name is taken.
     const std::vector<BeforeAfterVariant> variants = PreviewVariants(o);
     const std::filesystem::path dir(o.previewDir);
-    for (const std::string& name : BeforeAfterFileNames(variants)) {
-        std::error_code ec;
-        const std::filesystem::path path = dir / name;
-        if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
-            std::string message = "'";
-            message += path.string();
-            message += "' exists; preview never overwrites a picture: move the old ones away or name another directory";
-            PrintError(context.err, message);
-            return kExitUsage;
-        }
+    if (const std::string taken = FirstExistingFile(o.previewDir, BeforeAfterFileNames(variants)); !taken.empty()) {
+        PrintError(context.err, "'" + taken +
+                                    "' exists; preview never overwrites a picture: move the old ones away or name "
+                                    "another directory");
+        return kExitUsage;
     }
 
     FdSource source(context.inFd);
