@@ -84,8 +84,16 @@ TEST_F(BadInput, StreamHeadersAreRefusedBeforeAnythingIsWritten) {
         std::string message;
     } cases[] = {
         {"", "the input is empty (no y4m header)"},
-        {"RIFF....WAVEfmt \n", "not a y4m stream: it does not start with 'YUV4MPEG2 '"},
-        {"YUV4MPEG W8 H4\n", "not a y4m stream: it does not start with 'YUV4MPEG2 '"},
+        {"RIFF....WAVEfmt \n", "not a y4m stream: it does not start with 'YUV4MPEG2 '; if it is video in another format, have ffmpeg "
+         "decode it: ffmpeg -i @IN@ -f yuv4mpegpipe - | trelvane - OUTPUT (raw .yuv also needs -f rawvideo "
+         "-pix_fmt ... -s WxH before -i)"},
+        {"YUV4MPEG W8 H4\n", "not a y4m stream: it does not start with 'YUV4MPEG2 '; if it is video in another format, have ffmpeg "
+         "decode it: ffmpeg -i @IN@ -f yuv4mpegpipe - | trelvane - OUTPUT (raw .yuv also needs -f rawvideo "
+         "-pix_fmt ... -s WxH before -i)"},
+        // Raw samples are refused at once, not searched for a line end.
+        {std::string(8000, '\x80'), "not a y4m stream: it does not start with 'YUV4MPEG2 '; if it is video in another format, have ffmpeg "
+         "decode it: ffmpeg -i @IN@ -f yuv4mpegpipe - | trelvane - OUTPUT (raw .yuv also needs -f rawvideo "
+         "-pix_fmt ... -s WxH before -i)"},
         {"YUV4MPEG2 H4 C420\n", "y4m header: no width (W) tag"},
         {"YUV4MPEG2 W8 C420\n", "y4m header: no height (H) tag"},
         {"YUV4MPEG2 W0 H4\n", "y4m header: width must be at least 1"},

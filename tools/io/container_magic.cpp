@@ -28,6 +28,13 @@ std::string ShellWord(const std::string& name) {
     return quoted + "'";
 }
 
+// The command that decodes any video ffmpeg reads into a y4m stream for the
+// tool.
+std::string DecoderCommand(const std::string& path) {
+    const std::string input = path.empty() || path == "-" ? "INPUT" : ShellWord(path);
+    return "ffmpeg -i " + input + " -f yuv4mpegpipe - | trelvane - OUTPUT";
+}
+
 }  // namespace
 
 const char* RecogniseContainer(std::string_view head) {
@@ -45,9 +52,14 @@ const char* RecogniseContainer(std::string_view head) {
 }
 
 std::string DecodeFirstMessage(const char* container, const std::string& path) {
-    const std::string input = path.empty() || path == "-" ? "INPUT" : ShellWord(path);
-    return std::string("this is ") + container + ", not a y4m stream: decode it with ffmpeg first: ffmpeg -i " +
-           input + " -f yuv4mpegpipe - | trelvane - OUTPUT";
+    return std::string("this is ") + container + ", not a y4m stream: decode it with ffmpeg first: " +
+           DecoderCommand(path);
+}
+
+std::string NotY4mMessage(const std::string& path) {
+    return "not a y4m stream: it does not start with 'YUV4MPEG2 '; if it is video in another format, have "
+           "ffmpeg decode it: " +
+           DecoderCommand(path) + " (raw .yuv also needs -f rawvideo -pix_fmt ... -s WxH before -i)";
 }
 
 }  // namespace trelvane::cli

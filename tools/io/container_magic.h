@@ -22,4 +22,7 @@ const char* RecogniseContainer(std::string_view head);
 // input in that command ("" or "-": standard input).
 std::string DecodeFirstMessage(const char* container, const std::string& path);
 
+// The same for bytes of no format the tool recognises (raw .yuv, FLV, ...).
+std::string NotY4mMessage(const std::string& path);
+
 }  // namespace trelvane::cli

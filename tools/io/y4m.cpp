@@ -243,6 +243,17 @@ bool Y4mReader::ReadHeader(Y4mHeader& header, std::string& error) {
         error = DecodeFirstMessage(container, inputPath_);
         return false;
     }
+    // Anything else that is not y4m is refused at its first bytes, before a
+    // binary file is searched for the end of a header line.
+    // (The signature, then a space or the end of the line.)
+    head = in_.Peek(kSignature.size() + 1).substr(0, kSignature.size() + 1);
+    const std::string_view signature = head.substr(0, kSignature.size());
+    const bool y4m = signature == kSignature.substr(0, signature.size()) &&
+                     (head.size() <= kSignature.size() || head.back() == ' ' || head.back() == '\n');
+    if (!y4m) {
+        error = NotY4mMessage(inputPath_);
+        return false;
+    }
     switch (in_.ReadLine(line_, kMaxY4mHeaderBytes)) {
         case BufferedReader::LineResult::kLine:
             break;
