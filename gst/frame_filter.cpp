@@ -1,3 +1,4 @@
+// A negotiated format's frames as pictures for the shared conversions and row loop.
 #include "frame_filter.h"
 
 #include <cstdint>

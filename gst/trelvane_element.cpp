@@ -209,7 +209,7 @@ static void gst_trelvane_class_init(GstTrelvaneClass* klass) {
     g_object_class_install_property(
         object, kPropPacked,
         g_param_spec_boolean("packed", "Packed",
-                             "Groups of four rows take the packed path (off: every row on the one-row path)",
+                             "Groups of four rows take the packed path (off: every row on the scalar path)",
                              TRUE, kPropertyFlags));
     g_object_class_install_property(
         object, kPropTestPattern,

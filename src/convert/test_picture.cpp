@@ -1,3 +1,4 @@
+// The test pattern drawn into a picture's samples, filtered as a YC frame would be.
 #include "convert/test_picture.h"
 
 #include <algorithm>

@@ -32,4 +32,10 @@ int CallFuncProcLikeHost(const FilterSettings& settings, const YcFrame& frame) {
     return table->func_proc(&filter, &info);
 }
 
+int CallFuncExitLikeHost() {
+    FILTER_DLL* table = GetFilterTable();
+    FILTER filter = *table;
+    return table->func_exit(&filter);
+}
+
 }  // namespace trelvane

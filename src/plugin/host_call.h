@@ -12,4 +12,7 @@ namespace trelvane {
 // the frame. Returns func_proc's result.
 int CallFuncProcLikeHost(const FilterSettings& settings, const YcFrame& frame);
 
+// The table's func_exit, as the host calls it before unloading the library.
+int CallFuncExitLikeHost();
+
 }  // namespace trelvane

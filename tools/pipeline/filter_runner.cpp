@@ -2,7 +2,6 @@
 #include "pipeline/filter_runner.h"
 
 #include "plugin/host_call.h"
-#include "plugin/plugin_table.h"
 
 namespace trelvane::cli {
 
@@ -10,9 +9,7 @@ FilterRunner::FilterRunner(bool throughHostTable) : throughHostTable_(throughHos
 
 FilterRunner::~FilterRunner() {
     if (throughHostTable_) {
-        FILTER_DLL* table = GetFilterTable();
-        FILTER filter = *table;
-        table->func_exit(&filter);
+        CallFuncExitLikeHost();
     } else {
         ReleaseWorkBuffers(buffers_);
     }

@@ -4,7 +4,6 @@
 
 #include "frame/frame_driver.h"
 #include "frame/work_buffers.h"
-#include "plugin/filter_host.h"
 
 namespace trelvane::cli {
 

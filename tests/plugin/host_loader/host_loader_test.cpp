@@ -21,6 +21,7 @@
 #include "plugin/host_loader/stand_ins.h"
 #include "plugin/plugin_table.h"
 #include "support/test_frames.h"
+#include "support/test_seed.h"
 
 extern "C" uint32_t CallAtStackOffset(uint32_t fn, uint32_t offset, const uint32_t* args, uint32_t argc,
                                       uint32_t* popped);
@@ -39,9 +40,8 @@ uint32_t Address(T* p) {
 // Random frames: the seed is printed, and TRELVANE_SEED replays it.
 uint32_t Seed() {
     static const uint32_t seed = [] {
-        const char* env = std::getenv("TRELVANE_SEED");
-        const uint32_t s = env != nullptr ? static_cast<uint32_t>(std::strtoul(env, nullptr, 0)) : std::random_device{}();
-        std::printf("seed %u (replay with TRELVANE_SEED=%u)\n", s, s);
+        const uint32_t s = test::TestSeed();
+        std::printf("%s\n", test::SeedTrace(s).c_str());
         return s;
     }();
     return seed;
